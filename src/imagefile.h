@@ -1,0 +1,34 @@
+// Reading and writing image files, apart from the dialogs that name them.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+namespace Lumivex {
+
+// Largest decoded image the editor reads, in MiB (100 megapixels at 32 bits
+// per pixel fit).
+inline constexpr int ImageAllocationLimitMiB = 512;
+
+// The file dialogs' filters.
+QString openFilter();
+QString saveFilter();
+
+// The formats the editor decodes, by the names the image reader gives them.
+const QList<QByteArray> &readableFormats();
+
+// Reads the image file at path. The format is judged by the content and must
+// be one of readableFormats(); an image whose header announces more than the
+// allocation limit is refused before decoding. The file's orientation tag is
+// applied, and palette and 1-bit images come back in 32 bits. Any failure
+// gives a null image.
+QImage readImageFile(const QString &path);
+
+// Writes image to path in the format that the path's suffix names. An
+// existing file is replaced only once the whole image has been written.
+// Returns an empty string on success, else why the file was not written.
+QString writeImageFile(const QImage &image, const QString &path);
+
+} // namespace Lumivex

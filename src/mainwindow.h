@@ -1,0 +1,113 @@
+// The editor's one window: it owns the document, the shown picture, the
+// history, the zoom and the two pointer tool modes, and every menu command
+// and slider reaches it through one of its private slots.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+
+class QScrollArea;
+class QSlider;
+
+namespace Lumivex {
+class ImageView;
+class ToolOverlay;
+} // namespace Lumivex
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    // Files and clipboard
+    void openImage();
+    void saveImageAs();
+    void cutImage();
+    void copyImage();
+    void pasteImage();
+
+    // Selection
+    void selectAll();
+    void startSelection();
+
+    // Adjustment sliders
+    void adjustBrightness(int value);
+    void adjustContrast(int value);
+    void adjustSaturation(int value);
+
+    // Geometric transforms
+    void rotateLeft();
+    void rotateRight();
+    void flipHorizontal();
+    void flipVertical();
+
+    // Zoom
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
+
+    // Crop
+    void startCrop();
+    void applyCrop();
+    void cancelCrop();
+
+    // History
+    void undo();
+    void redo();
+
+    // Colour filters
+    void filterGrayscale();
+    void filterInvert();
+
+    // Help
+    void showAbout();
+
+private:
+    // The refresh cycle's three shared steps.
+    void pushUndo();
+    void applyAdjustments();
+    void updateImageDisplay();
+
+    // Makes image the document of an edit: records the old one, replaces it,
+    // re-derives and shows the picture.
+    void commitEdit(QImage image);
+    void readjust();
+    void setZoom(double factor);
+    void resetCrop();
+    void repaintWindow();
+    // The layer over the scroll area's viewport that outlines the crop box
+    // and the selection; a child of the viewport, not editor state.
+    Lumivex::ToolOverlay *toolOverlay() const;
+
+    QImage workingImage;
+    QImage adjustedImage;
+    QList<QImage> undoStack;
+    QList<QImage> redoStack;
+    Lumivex::ImageView *imageLabel = nullptr;
+    QScrollArea *scrollArea = nullptr;
+    QSlider *brightnessSlider = nullptr;
+    QSlider *contrastSlider = nullptr;
+    QSlider *saturationSlider = nullptr;
+    double scaleFactor = 1.0;
+    QRect cropRect;
+    bool cropping = false;
+    QPoint cropStart;
+    QRect selectionRect;
+    bool selecting = false;
+    QPoint selectionStart;
+
+    friend struct MainWindowTestAccess;
+};

@@ -1,0 +1,73 @@
+// Files and clipboard: open, save, cut, copy and paste of whole images.
+#include "mainwindow.h"
+
+#include "imagefile.h"
+#include "imagekernels.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+using namespace Lumivex;
+
+void MainWindow::openImage()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Image"), QString(),
+                                                      openFilter());
+    if (path.isEmpty())
+        return;
+    QImage image = readImageFile(path);
+    if (image.isNull())
+        return;
+    undoStack.clear();
+    redoStack.clear();
+    resetCrop();
+    scaleFactor = 1.0;
+    workingImage = std::move(image);
+    applyAdjustments();
+    updateImageDisplay();
+}
+
+void MainWindow::saveImageAs()
+{
+    if (adjustedImage.isNull())
+        return;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Image As"),
+                                                      QString(), saveFilter());
+    if (path.isEmpty())
+        return;
+    const QString error = writeImageFile(adjustedImage, path);
+    if (!error.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Save Image As"),
+                             tr("The image was not saved to \"%1\".\n%2")
+                                     .arg(QDir::toNativeSeparators(path), error));
+    }
+}
+
+void MainWindow::cutImage()
+{
+    if (adjustedImage.isNull())
+        return;
+    QGuiApplication::clipboard()->setImage(adjustedImage, QClipboard::Clipboard);
+    pushUndo();
+    adjustedImage = QImage();
+    workingImage = QImage();
+    updateImageDisplay();
+}
+
+void MainWindow::copyImage()
+{
+    if (adjustedImage.isNull())
+        return;
+    QGuiApplication::clipboard()->setImage(adjustedImage, QClipboard::Clipboard);
+}
+
+void MainWindow::pasteImage()
+{
+    QImage image = toEditableFormat(QGuiApplication::clipboard()->image(QClipboard::Clipboard));
+    if (image.isNull())
+        return;
+    commitEdit(std::move(image));
+}

@@ -1,0 +1,99 @@
+// Editor state, view and history: the refresh cycle's shared steps, zoom,
+// undo and redo.
+#include "mainwindow.h"
+
+#include "history.h"
+#include "imageview.h"
+#include "tooloverlay.h"
+#include "viewgeometry.h"
+
+using namespace Lumivex;
+
+void MainWindow::pushUndo()
+{
+    if (workingImage.isNull())
+        return;
+    undoStack.append(workingImage);
+    redoStack.clear();
+    trimHistory(undoStack, redoStack);
+}
+
+void MainWindow::commitEdit(QImage image)
+{
+    if (image.isNull())
+        return; // the edit could not be made (out of memory): nothing changes
+    pushUndo();
+    workingImage = std::move(image);
+    applyAdjustments();
+    updateImageDisplay();
+}
+
+void MainWindow::updateImageDisplay()
+{
+    if (adjustedImage.isNull()) {
+        imageLabel->clear();
+        return;
+    }
+    imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor));
+    repaintWindow();
+}
+
+void MainWindow::repaintWindow()
+{
+    ToolOverlay *layer = toolOverlay();
+    layer->setCropBox(cropping ? cropRect : QRect());
+    repaint();
+    // The layer above the scroll area reaches the screen only when it is
+    // repainted after the window itself.
+    layer->repaint();
+}
+
+void MainWindow::zoomIn()
+{
+    setZoom(scaleFactor * ZoomStep);
+}
+
+void MainWindow::zoomOut()
+{
+    setZoom(scaleFactor / ZoomStep);
+}
+
+void MainWindow::resetZoom()
+{
+    scaleFactor = 1.0;
+    updateImageDisplay();
+}
+
+void MainWindow::setZoom(double factor)
+{
+    // A step that the view could not take is refused; so is one that would
+    // leave no factor to zoom back from.
+    const QSize shown = adjustedImage.isNull() ? QSize(1, 1) : adjustedImage.size();
+    if (!zoomFits(shown, factor))
+        return;
+    scaleFactor = factor;
+    updateImageDisplay();
+}
+
+void MainWindow::undo()
+{
+    if (undoStack.isEmpty())
+        return;
+    redoStack.append(workingImage);
+    workingImage = undoStack.takeLast();
+    applyAdjustments();
+    updateImageDisplay();
+}
+
+void MainWindow::redo()
+{
+    if (redoStack.isEmpty())
+        return;
+    undoStack.append(workingImage);
+    workingImage = redoStack.takeLast();
+    // Redoing a cut empties the editor again, as the cut did.
+    if (workingImage.isNull())
+        adjustedImage = QImage();
+    applyAdjustments();
+    updateImageDisplay();
+}

@@ -1,0 +1,89 @@
+#include "viewgeometry.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QRect>
+#include <QWidget>
+
+#include <algorithm>
+
+#include <cmath>
+
+namespace Lumivex {
+
+namespace {
+
+// Truncates a scaled side toward zero, holding it within the widget size limit.
+int scaledSide(int side, double factor)
+{
+    const double scaled = side * factor;
+    if (!(scaled < double(QWIDGETSIZE_MAX)))
+        return QWIDGETSIZE_MAX;
+    return scaled > 0.0 ? int(scaled) : 0;
+}
+
+} // namespace
+
+QSize zoomedViewSize(const QSize &imageSize, double factor)
+{
+    const QSize target(scaledSide(imageSize.width(), factor),
+                       scaledSide(imageSize.height(), factor));
+    if (target.isEmpty() || imageSize.isEmpty())
+        return QSize(0, 0);
+    const QSize fitted = imageSize.scaled(target, Qt::KeepAspectRatio);
+    return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
+}
+
+bool zoomFits(const QSize &imageSize, double factor)
+{
+    if (!std::isfinite(factor) || factor <= 0.0)
+        return false;
+    return imageSize.width() * factor <= double(QWIDGETSIZE_MAX)
+           && imageSize.height() * factor <= double(QWIDGETSIZE_MAX);
+}
+
+namespace {
+
+int roundedCoordinate(double value)
+{
+    const double shifted = value + std::copysign(0.5, value);
+    if (shifted > 2147483647.0)
+        return 2147483647;
+    if (shifted > -2147483648.0)
+        return int(shifted);
+    return -2147483647 - 1;
+}
+
+// One edge of the region: trunc(viewCoordinate × scale), held within
+// [-1, limit + 1] so that the conversion to int is always defined; the
+// intersection with the image discards anything outside.
+int imageEdge(qint64 viewCoordinate, double scale, int limit)
+{
+    return int(std::clamp(std::trunc(double(viewCoordinate) * scale), -1.0, limit + 1.0));
+}
+
+} // namespace
+
+QPoint roundedPosition(const QPointF &position)
+{
+    return QPoint(roundedCoordinate(position.x()), roundedCoordinate(position.y()));
+}
+
+QRect imageRegionForViewBox(const QPoint &a, const QPoint &b, const QSize &viewSize,
+                            const QSize &imageSize)
+{
+    if (viewSize.isEmpty() || imageSize.isEmpty())
+        return QRect();
+    const double sx = double(imageSize.width()) / double(viewSize.width());
+    const double sy = double(imageSize.height()) / double(viewSize.height());
+    const int left = imageEdge(std::min(a.x(), b.x()), sx, imageSize.width());
+    const int top = imageEdge(std::min(a.y(), b.y()), sy, imageSize.height());
+    // Exclusive right and bottom: the edge one past the far corner pixel.
+    const int rightEdge = imageEdge(qint64(std::max(a.x(), b.x())) + 1, sx, imageSize.width());
+    const int bottomEdge = imageEdge(qint64(std::max(a.y(), b.y())) + 1, sy, imageSize.height());
+    if (rightEdge <= left || bottomEdge <= top)
+        return QRect();
+    return QRect(QPoint(left, top), QPoint(rightEdge - 1, bottomEdge - 1)) & QRect(QPoint(0, 0), imageSize);
+}
+
+} // namespace Lumivex

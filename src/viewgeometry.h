@@ -1,0 +1,42 @@
+// Sizes of the zoomed view, kept apart from the widgets so they can be tested alone.
+#pragma once
+
+#include <QSize>
+
+namespace Lumivex {
+
+// One zoom step multiplies or divides the factor by this.
+inline constexpr double ZoomStep = 1.25;
+
+// The size at which the view shows an image of imageSize at zoom factor:
+// the image scaled to fit (keeping its proportions) inside the target
+// (width × factor, height × factor, each truncated toward zero), at least one
+// pixel a side, or 0 by 0 when the target is empty. A target side beyond the
+// widget size limit is held at that limit.
+QSize zoomedViewSize(const QSize &imageSize, double factor);
+
+// Whether a view of imageSize at factor stays within the widget size limit
+// (and so within an int) on both sides. A factor that is zero or not finite
+// never fits.
+bool zoomFits(const QSize &imageSize, double factor);
+
+} // namespace Lumivex
+
+class QPoint;
+class QPointF;
+class QRect;
+
+namespace Lumivex {
+
+// A pointer position as a whole pixel: halves round away from zero, and
+// positions beyond the int range are held at its ends.
+QPoint roundedPosition(const QPointF &position);
+
+// The pixels of an image of imageSize under a box dragged between the view
+// points a and b (in any order, both corner pixels included), where the view
+// of viewSize shows the whole image stretched to its size. Empty when the
+// view is empty or the box misses the image.
+QRect imageRegionForViewBox(const QPoint &a, const QPoint &b, const QSize &viewSize,
+                            const QSize &imageSize);
+
+} // namespace Lumivex
