@@ -12,6 +12,8 @@ namespace Lumivex {
 // whole picture is ever made, whatever the zoom.
 class ImageView : public QLabel
 {
+    Q_OBJECT
+
 public:
     // picture must outlive every paint of the view: the window that owns
     // both keeps it as a member.

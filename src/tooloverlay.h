@@ -10,6 +10,8 @@ namespace Lumivex {
 
 class ToolOverlay : public QWidget
 {
+    Q_OBJECT
+
 public:
     // Covers viewport, the scroll area's viewport that shows view; rectangles
     // are given in window's coordinates. The overlay never takes pointer input.
