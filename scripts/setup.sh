@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Lumivex needs that are missing.
+#
+# usage: scripts/setup.sh [--tests]
+#   --tests  also the tools the test suite uses (virtual X server, pointer
+#            driver, screenshots, desktop-entry validation)
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    fonts-dejavu-core
+)
+if [[ "${1:-}" == "--tests" ]]; then
+    packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
