@@ -40,6 +40,18 @@ void invertImage(QImage &image);
 // RGB32. Any other image is returned unchanged, sharing its data.
 QImage toEditableFormat(const QImage &image);
 
+// Instruction sets the pixel loops can run with. The editor always uses the
+// best one the CPU offers; the limit exists for tests and benchmarks, to run
+// and time every level on one machine.
+enum class KernelLevel { Scalar = 0, Avx2 = 1, Avx512 = 2 };
+
+// The best level this build and CPU support.
+KernelLevel supportedKernelLevel();
+// Caps the level used from now on (for tests and benchmarks only).
+void setKernelLevelLimit(KernelLevel limit);
+// The level in use: the supported one, capped by the limit.
+KernelLevel activeKernelLevel();
+
 // The literal per-pixel definitions, one QColor per pixel. They serve as the
 // reference in tests and benchmarks and as the path for rare formats.
 namespace Reference {

@@ -75,7 +75,7 @@ void ToolOverlay::paintEvent(QPaintEvent *)
     drawBox(painter, toOverlay(cropRect), Qt::red, QColor(255, 0, 0, 50));
     QRect selected = toOverlay(selectionRect);
     if (wholePicture && view)
-        selected = QRect(view->mapTo(this, QPoint(0, 0)), view->size());
+        selected = view->geometry().translated(-pos()); // view and overlay share a parent
     drawBox(painter, selected, Qt::blue, QColor(0, 0, 255, 50));
 }
 

@@ -18,33 +18,21 @@ using namespace TestSupport;
 
 namespace {
 
-// Answers the next file dialog with path (or cancels it when path is empty),
+// Answers every file dialog with path (or cancels it when path is empty),
 // and records the caption and filters it showed. Polls until destroyed.
 class DialogAnswer
 {
 public:
-    explicit DialogAnswer(const QString &answer) { expect(answer); }
+    explicit DialogAnswer(const QString &answer)
+    {
+        expect(answer);
+        start();
+    }
 
     void expect(const QString &answer)
     {
         path = answer;
         seen = false;
-        timer.setInterval(10);
-        timer.callOnTimeout([this] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog || seen)
-                return;
-            seen = true;
-            caption = dialog->windowTitle();
-            filters = dialog->nameFilters();
-            if (path.isEmpty()) {
-                dialog->reject();
-            } else {
-                dialog->selectFile(path);
-                QMetaObject::invokeMethod(dialog, "accept");
-            }
-        });
-        timer.start();
     }
 
     QString path;
@@ -53,6 +41,31 @@ public:
     bool seen = false;
 
 private:
+    void start()
+    {
+        timer.setInterval(10);
+        timer.callOnTimeout([this] {
+            // Answered again on every tick until it closes: the dialog may
+            // not take the answer before it has looked at the folder.
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = true;
+            caption = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            if (path.isEmpty()) {
+                dialog->reject();
+            } else {
+                // A name typed into a focused name field wins over selectFile.
+                if (QWidget *focused = dialog->focusWidget())
+                    focused->clearFocus();
+                dialog->selectFile(path);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        timer.start();
+    }
+
     QTimer timer;
 };
 

@@ -1,0 +1,194 @@
+// The crop box on a real display: the window runs on the X server, xdotool
+// moves the X pointer and holds its button, and screenshots of the root
+// window show what reached the screen. Run under xvfb-run (see screen.cmake);
+// set LUMIVEX_SCREEN_DIR to keep the screenshots.
+#include "testsupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#ifndef LUMIVEX_XDOTOOL
+#define LUMIVEX_XDOTOOL "xdotool"
+#endif
+#ifndef LUMIVEX_IMPORT
+#define LUMIVEX_IMPORT "import"
+#endif
+
+using namespace TestSupport;
+
+namespace {
+
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+}
+
+bool xdotool(const QStringList &arguments)
+{
+    return run(QStringLiteral(LUMIVEX_XDOTOOL), arguments);
+}
+
+QStringList moveTo(const QPoint &global)
+{
+    return { QStringLiteral("mousemove"), QString::number(global.x()),
+             QString::number(global.y()) };
+}
+
+// Evaluates check until it holds, processing events in between, for at most
+// timeoutMs of wall time (a screenshot takes a while, so tries are counted
+// by the clock, not by the waits).
+template <typename Check>
+bool poll(Check check, int timeoutMs = 10000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!check()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+// What is wrong with the crop box in a screenshot of the root window, or
+// nothing: box is in the pixels of picture, the shown image, and origin is
+// where its top-left pixel lies on the screen.
+QString boxProblem(const QImage &shot, const QImage &picture, const QRect &box,
+                   const QPoint &origin)
+{
+    if (shot.isNull())
+        return QStringLiteral("no screenshot");
+    const auto at = [&](const QPoint &p) { return shot.pixel(origin + p); };
+    const auto problem = [](const char *what, const QPoint &p, QRgb colour) {
+        return QStringLiteral("%1 (%2, %3) is #%4")
+                .arg(QLatin1String(what))
+                .arg(p.x())
+                .arg(p.y())
+                .arg(colour, 8, 16, QLatin1Char('0'));
+    };
+    const QPoint mid = box.center();
+    for (const QPoint edge : { QPoint(box.left(), mid.y()), QPoint(box.right(), mid.y()),
+                               QPoint(mid.x(), box.top()), QPoint(mid.x(), box.bottom()) }) {
+        if ((at(edge) & 0xffffff) != 0xff0000)
+            return problem("outline pixel", edge, at(edge));
+    }
+    // Inside, the picture under the translucent red fill (alpha 50).
+    const auto near = [](int c, int under, int over) {
+        return qAbs(c - (under * 205 + over * 50) / 255) <= 2;
+    };
+    for (const QPoint inside :
+         { mid, box.topLeft() + QPoint(4, 4), box.bottomRight() - QPoint(4, 4) }) {
+        const QRgb under = picture.pixel(inside);
+        const QRgb shown = at(inside);
+        if (!near(qRed(shown), qRed(under), 255) || !near(qGreen(shown), qGreen(under), 0)
+            || !near(qBlue(shown), qBlue(under), 0))
+            return problem("untinted inside pixel", inside, shown);
+    }
+    const QPoint outside = box.topLeft() - QPoint(3, 3);
+    if (at(outside) != picture.pixel(outside))
+        return problem("pixel outside the box", outside, at(outside));
+    return QString();
+}
+
+} // namespace
+
+class ScreenTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cropBoxOnScreen();
+
+private:
+    // Photographs the whole screen, keeping a copy in LUMIVEX_SCREEN_DIR.
+    QImage screenshot(const QString &name)
+    {
+        const QString path = files.filePath(name);
+        const QStringList arguments{ QStringLiteral("-window"), QStringLiteral("root"), path };
+        if (!run(QStringLiteral(LUMIVEX_IMPORT), arguments))
+            return QImage();
+        const QString keep = qEnvironmentVariable("LUMIVEX_SCREEN_DIR");
+        if (!keep.isEmpty()) {
+            QDir().mkpath(keep);
+            QFile::remove(QDir(keep).filePath(name));
+            QFile::copy(path, QDir(keep).filePath(name));
+        }
+        return QImage(path).convertToFormat(QImage::Format_RGB32);
+    }
+
+    QTemporaryDir files;
+};
+
+void ScreenTest::cropBoxOnScreen()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs the xcb platform on an X server");
+    QVERIFY(files.isValid());
+
+    MainWindow window;
+    MainWindowTestAccess state{ window };
+    const QImage original = coordinateImage(600, 400);
+    state.load(original);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 10000));
+    QWidget *label = state.imageLabel();
+    const QPoint origin = label->mapToGlobal(QPoint(0, 0));
+    const QImage &picture = state.adjustedImage();
+    // The picture has reached the screen.
+    const QPoint probe(300, 200);
+    QVERIFY(poll([&] {
+        const QImage shot = screenshot(QStringLiteral("shown.png"));
+        return !shot.isNull() && shot.pixel(origin + probe) == picture.pixel(probe);
+    }));
+
+    TRIGGER(window, "Crop", "Start Crop");
+    const QPoint from(50, 40);
+    const QPoint to(249, 179);
+    const QPoint start = label->mapTo(&window, from);
+    QVERIFY(xdotool(moveTo(label->mapToGlobal(from))));
+    QVERIFY(xdotool({ QStringLiteral("mousedown"), QStringLiteral("1") }));
+    QTRY_COMPARE(state.cropRect(), QRect(start, start));
+    QVERIFY(xdotool(moveTo(label->mapToGlobal((from + to) / 2))));
+    QTRY_COMPARE(state.cropRect().bottomRight(), label->mapTo(&window, (from + to) / 2));
+    QVERIFY(xdotool(moveTo(label->mapToGlobal(to))));
+    QTRY_COMPARE(state.cropRect(), QRect(start, label->mapTo(&window, to)));
+
+    // Still held: the box is on the screen.
+    const QRect box(from, to);
+    QString problem;
+    QVERIFY2(poll([&] {
+                 const QImage shot = screenshot(QStringLiteral("dragging.png"));
+                 problem = boxProblem(shot, picture, box, origin);
+                 return problem.isEmpty();
+             }),
+             qPrintable(problem));
+
+    QVERIFY(xdotool({ QStringLiteral("mouseup"), QStringLiteral("1") }));
+    QTRY_COMPARE(QGuiApplication::mouseButtons(), Qt::NoButton);
+    QCOMPARE(state.cropRect(), QRect(start, label->mapTo(&window, to)));
+    QVERIFY2(poll([&] {
+                 const QImage shot = screenshot(QStringLiteral("released.png"));
+                 problem = boxProblem(shot, picture, box, origin);
+                 return problem.isEmpty();
+             }),
+             qPrintable(problem));
+
+    TRIGGER(window, "Crop", "Apply Crop");
+    COMPARE_IMAGES(state.workingImage(), original.copy(box));
+    QVERIFY(!state.cropping());
+    // The cropped picture replaces the box on the screen: its top-left pixel,
+    // the box's, is shown where the outline was.
+    QVERIFY(poll([&] {
+        const QImage shot = screenshot(QStringLiteral("cropped.png"));
+        return !shot.isNull() && shot.pixel(origin) == picture.pixel(0, 0);
+    }));
+}
+
+QTEST_MAIN(ScreenTest)
+#include "tst_screen.moc"
