@@ -11,7 +11,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [[ "${1:-}" == "--sanitize" ]]; then
     build=$root/build-sanitize
     "$root/scripts/build.sh" "$build" -DLUMIVEX_SANITIZE=ON -DLUMIVEX_BUILD_BENCHMARKS=OFF
-    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
     build=$root/build
