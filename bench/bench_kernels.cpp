@@ -21,7 +21,7 @@ namespace {
 constexpr int Width = 6000;
 constexpr int Height = 4000;
 constexpr int Passes = 7;
-const Adjustment Setting{ 10, 20, -50 };
+const Adjustment Setting{10, 20, -50};
 
 // Smooth gradients with a little noise, like a photograph.
 QImage photoLikeImage(QImage::Format format)
@@ -34,7 +34,8 @@ QImage photoLikeImage(QImage::Format format)
             const double u = double(x) / Width;
             const double v = double(y) / Height;
             const int noise = int(random.bounded(17)) - 8;
-            const int r = std::clamp(int(255 * (0.5 + 0.5 * std::sin(6.0 * u + 1.0))) + noise, 0, 255);
+            const int r =
+                    std::clamp(int(255 * (0.5 + 0.5 * std::sin(6.0 * u + 1.0))) + noise, 0, 255);
             const int g = std::clamp(int(255 * (0.3 + 0.6 * v * u)) + noise, 0, 255);
             const int b = std::clamp(int(255 * (0.5 + 0.4 * std::cos(4.0 * v))) + noise, 0, 255);
             const int a = format == QImage::Format_ARGB32 ? 128 + int(127 * u) : 255;
@@ -77,7 +78,7 @@ const char *levelName(KernelLevel level)
 std::vector<KernelLevel> supportedLevels()
 {
     std::vector<KernelLevel> levels;
-    for (KernelLevel level : { KernelLevel::Avx512, KernelLevel::Avx2, KernelLevel::Scalar }) {
+    for (KernelLevel level : {KernelLevel::Avx512, KernelLevel::Avx2, KernelLevel::Scalar}) {
         if (int(level) <= int(supportedKernelLevel()))
             levels.push_back(level);
     }
@@ -114,12 +115,14 @@ int main()
     std::printf("RGB32 buffer copy (floor)        %8.1f ms\n", copyMs);
 
     QImage literal;
-    const double literalAdjustMs = milliseconds([&] { Reference::adjustImage(photo, literal, Setting); });
+    const double literalAdjustMs =
+            milliseconds([&] { Reference::adjustImage(photo, literal, Setting); });
     std::printf("RGB32 adjust, literal            %8.1f ms\n", literalAdjustMs);
     for (KernelLevel level : supportedLevels()) {
         setKernelLevelLimit(level);
         const double ms = adjustTime(photo);
-        std::printf("RGB32 adjust, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor %5.2fx\n",
+        std::printf("RGB32 adjust, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor "
+                    "%5.2fx\n",
                     levelName(level), ms, literalAdjustMs / ms, ms / copyMs);
     }
     setKernelLevelLimit(KernelLevel::Avx512);
@@ -127,7 +130,8 @@ int main()
     {
         QImage fast;
         adjustImage(photo, fast, Setting);
-        std::printf("fast result %s the literal one\n\n", fast == literal ? "equals" : "DIFFERS FROM");
+        std::printf("fast result %s the literal one\n\n",
+                    fast == literal ? "equals" : "DIFFERS FROM");
     }
 
     QImage work = photo;
@@ -137,7 +141,8 @@ int main()
         setKernelLevelLimit(level);
         work = photo.copy();
         const double ms = median([&] { grayscaleImage(work); });
-        std::printf("RGB32 grayscale, %-7s         %8.1f ms   literal/fast %6.1fx   fast/floor %5.2fx\n",
+        std::printf("RGB32 grayscale, %-7s         %8.1f ms   literal/fast %6.1fx   fast/floor "
+                    "%5.2fx\n",
                     levelName(level), ms, literalGrayMs / ms, ms / copyMs);
     }
     setKernelLevelLimit(KernelLevel::Avx512);
@@ -148,13 +153,14 @@ int main()
     for (KernelLevel level : supportedLevels()) {
         setKernelLevelLimit(level);
         const double ms = median([&] { invertImage(work); });
-        std::printf("RGB32 invert, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor %5.2fx\n",
+        std::printf("RGB32 invert, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor "
+                    "%5.2fx\n",
                     levelName(level), ms, literalInvertMs / ms, ms / copyMs);
     }
     setKernelLevelLimit(KernelLevel::Avx512);
 
     std::printf("\n");
-    for (QImage::Format format : { QImage::Format_ARGB32, QImage::Format_RGB888 }) {
+    for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGB888}) {
         const QImage image = photoLikeImage(format);
         const double ms = adjustTime(image);
         const double floorMs = floorTime(image);

@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     MainWindow window;
     window.show();
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(photo());
     state.contrast()->setValue(20);
     state.saturation()->setValue(-50);
@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     const double step = median(15, [&](int i) { state.brightness()->setValue(i % 2 ? 10 : 11); });
     QImage literal;
     const double reference = median(1, [&](int) {
-        Lumivex::Reference::adjustImage(state.working(), literal, { 10, 20, -50 });
+        Lumivex::Reference::adjustImage(state.working(), literal, {10, 20, -50});
     });
     const double zoom = median(8, [&](int i) {
         if (i % 2)

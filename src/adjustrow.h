@@ -22,9 +22,9 @@ namespace Rows {
 // Everything an adjustment row needs, worked out once per image.
 struct AdjustParams
 {
-    double contrast;     // F, see contrastFactor()
-    double saturation;   // K, see saturationFactor()
-    int32_t brightness;  // added after the contrast step
+    double contrast;    // F, see contrastFactor()
+    double saturation;  // K, see saturationFactor()
+    int32_t brightness; // added after the contrast step
     int32_t reserved;
     // contrasted[v]: channel value v after the contrast and brightness steps,
     // clamped to 0..255.

@@ -77,8 +77,10 @@ inline __m256i adjustEight(__m256i p, const AdjustParams &params, const Constant
     const __m256d k = _mm256_set1_pd(params.saturation);
     const __m256i brightness = _mm256_set1_epi32(params.brightness);
 
-    const __m256i r = contrasted(_mm256_and_si256(_mm256_srli_epi32(p, 16), c.byteMask), f, brightness, c);
-    const __m256i g = contrasted(_mm256_and_si256(_mm256_srli_epi32(p, 8), c.byteMask), f, brightness, c);
+    const __m256i r =
+            contrasted(_mm256_and_si256(_mm256_srli_epi32(p, 16), c.byteMask), f, brightness, c);
+    const __m256i g =
+            contrasted(_mm256_and_si256(_mm256_srli_epi32(p, 8), c.byteMask), f, brightness, c);
     const __m256i b = contrasted(_mm256_and_si256(p, c.byteMask), f, brightness, c);
 
     __m256d rLo, rHi, gLo, gHi, bLo, bHi;
@@ -112,7 +114,7 @@ inline __m256i invertEight(__m256i p, const Constants &c)
 
 // Runs op over whole groups of eight, then over the last partial group
 // through a small buffer.
-template <typename Op>
+template<typename Op>
 inline void forEachEight(const uint32_t *in, uint32_t *out, size_t count, Op op)
 {
     size_t i = 0;

@@ -66,8 +66,8 @@ struct ContrastTable
     explicit ContrastTable(const AdjustParams &params)
     {
         for (int i = 0; i < 8; ++i) {
-            part[i] = _mm512_cvtepu8_epi16(
-                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(params.contrasted + 32 * i)));
+            part[i] = _mm512_cvtepu8_epi16(_mm256_loadu_si256(
+                    reinterpret_cast<const __m256i *>(params.contrasted + 32 * i)));
         }
     }
 
@@ -137,7 +137,7 @@ inline __m512i invertSixteen(__m512i p, const Constants &c)
 
 // Runs op over whole groups of sixteen, then over the last partial group
 // with masked loads and stores.
-template <typename Op>
+template<typename Op>
 inline void forEachSixteen(const uint32_t *in, uint32_t *out, size_t count, Op op)
 {
     size_t i = 0;

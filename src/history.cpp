@@ -10,7 +10,7 @@ namespace {
 QHash<const uchar *, int> sharers(const QList<QImage> &undoStack, const QList<QImage> &redoStack)
 {
     QHash<const uchar *, int> count;
-    for (const QList<QImage> *list : { &undoStack, &redoStack }) {
+    for (const QList<QImage> *list : {&undoStack, &redoStack}) {
         for (const QImage &image : *list) {
             if (!image.isNull())
                 ++count[image.constBits()];
@@ -25,7 +25,7 @@ qsizetype historyBytes(const QList<QImage> &undoStack, const QList<QImage> &redo
 {
     QHash<const uchar *, int> count = sharers(undoStack, redoStack);
     qsizetype bytes = 0;
-    for (const QList<QImage> *list : { &undoStack, &redoStack }) {
+    for (const QList<QImage> *list : {&undoStack, &redoStack}) {
         for (const QImage &image : *list) {
             if (!image.isNull() && count.take(image.constBits()) > 0)
                 bytes += image.sizeInBytes();

@@ -22,7 +22,8 @@ QString saveFilter()
 
 const QList<QByteArray> &readableFormats()
 {
-    static const QList<QByteArray> formats{ "png", "jpeg", "jpg", "bmp", "tiff", "tif", "webp", "gif" };
+    static const QList<QByteArray> formats{"png",  "jpeg", "jpg",  "bmp",
+                                           "tiff", "tif",  "webp", "gif"};
     return formats;
 }
 
@@ -36,7 +37,8 @@ QImage readImageFile(const QString &path)
     if (!readableFormats().contains(reader.format().toLower()))
         return QImage();
     const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() * 4 > qint64(ImageAllocationLimitMiB) << 20)
+    if (size.isValid()
+        && qint64(size.width()) * size.height() * 4 > qint64(ImageAllocationLimitMiB) << 20)
         return QImage();
     reader.setAutoTransform(true);
     QImage image;
@@ -49,9 +51,11 @@ QString writeImageFile(const QImage &image, const QString &path)
 {
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     if (format.isEmpty())
-        return QCoreApplication::translate("Lumivex", "The file name has no suffix to tell the image format.");
+        return QCoreApplication::translate("Lumivex",
+                                           "The file name has no suffix to tell the image format.");
     if (!QImageWriter::supportedImageFormats().contains(format))
-        return QCoreApplication::translate("Lumivex", "Images cannot be written in the format \"%1\".")
+        return QCoreApplication::translate("Lumivex",
+                                           "Images cannot be written in the format \"%1\".")
                 .arg(QString::fromLatin1(format));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

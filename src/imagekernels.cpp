@@ -30,8 +30,8 @@ namespace {
 // reference and the fast paths alike.
 Adjustment bounded(const Adjustment &a)
 {
-    return { std::clamp(a.brightness, -100, 100), std::clamp(a.contrast, -100, 100),
-             std::clamp(a.saturation, -100, 100) };
+    return {std::clamp(a.brightness, -100, 100), std::clamp(a.contrast, -100, 100),
+            std::clamp(a.saturation, -100, 100)};
 }
 
 // The contrast step followed by the brightness step, for one channel.
@@ -58,7 +58,7 @@ bool isPaletteFormat(QImage::Format format)
 // ---------------------------------------------------------------------------
 // Kernel selection
 
-std::atomic<int> kernelLevelLimit{ int(KernelLevel::Avx512) };
+std::atomic<int> kernelLevelLimit{int(KernelLevel::Avx512)};
 
 KernelLevel detectKernelLevel()
 {
@@ -73,7 +73,8 @@ KernelLevel detectKernelLevel()
     return KernelLevel::Scalar;
 }
 
-using AdjustRowFunction = void (*)(const uint32_t *, uint32_t *, size_t, const Rows::AdjustParams &);
+using AdjustRowFunction = void (*)(const uint32_t *, uint32_t *, size_t,
+                                   const Rows::AdjustParams &);
 using FilterRowFunction = void (*)(const uint32_t *, uint32_t *, size_t);
 
 struct RowKernels
@@ -88,12 +89,12 @@ RowKernels rowKernels()
     switch (activeKernelLevel()) {
 #if defined(LUMIVEX_X86_DISPATCH)
     case KernelLevel::Avx512:
-        return { Rows::adjustRowAvx512, Rows::grayscaleRowAvx512, Rows::invertRowAvx512 };
+        return {Rows::adjustRowAvx512, Rows::grayscaleRowAvx512, Rows::invertRowAvx512};
     case KernelLevel::Avx2:
-        return { Rows::adjustRowAvx2, Rows::grayscaleRowAvx2, Rows::invertRowAvx2 };
+        return {Rows::adjustRowAvx2, Rows::grayscaleRowAvx2, Rows::invertRowAvx2};
 #endif
     default:
-        return { Rows::adjustRowScalar, Rows::grayscaleRowScalar, Rows::invertRowScalar };
+        return {Rows::adjustRowScalar, Rows::grayscaleRowScalar, Rows::invertRowScalar};
     }
 }
 
@@ -155,7 +156,7 @@ void forEachBand(int height, qint64 pixels, const std::function<void(int, int)> 
 
     const int bandCount = std::min(height, threads * 8);
     const int rowsPerBand = (height + bandCount - 1) / bandCount;
-    std::atomic<int> next{ 0 };
+    std::atomic<int> next{0};
     const std::function<void()> work = [&] {
         for (;;) {
             const int y0 = next.fetch_add(1) * rowsPerBand;
@@ -184,17 +185,17 @@ void forEachBand(int height, qint64 pixels, const std::function<void(int, int)> 
 // Row paths
 
 enum class RowPath {
-    Words,                  // RGB32, ARGB32: the kernels run on the scanlines
-    PremultipliedWords,     // ARGB32_Premultiplied: unpremultiplied in place first
+    Words,              // RGB32, ARGB32: the kernels run on the scanlines
+    PremultipliedWords, // ARGB32_Premultiplied: unpremultiplied in place first
     Rgba8888,
     Rgba8888Premultiplied,
     Rgb888,
     Bgr888,
     Rgba64,
     Rgba64Premultiplied,
-    ByteTable,              // Grayscale8: a table of all 256 values
-    WordTable,              // Grayscale16: a table of all 65536 values
-    Generic                 // pixelColor / setPixelColor
+    ByteTable, // Grayscale8: a table of all 256 values
+    WordTable, // Grayscale16: a table of all 65536 values
+    Generic    // pixelColor / setPixelColor
 };
 
 RowPath rowPathFor(const QImage &image)
@@ -224,7 +225,7 @@ RowPath rowPathFor(const QImage &image)
     case QImage::Format_Grayscale16:
         // Filling the table costs as much as doing 65536 pixels one by one.
         return qint64(image.width()) * image.height() > 65536 ? RowPath::WordTable
-                                                               : RowPath::Generic;
+                                                              : RowPath::Generic;
     default:
         return RowPath::Generic;
     }
@@ -233,8 +234,9 @@ RowPath rowPathFor(const QImage &image)
 // The result for every value of a one-channel format, found by running the
 // literal per-pixel code (reference) over an image holding each value once.
 // The result of a pixel depends on its own value only, so this is exact.
-template <typename Channel>
-std::vector<Channel> valueTable(const QImage &like, const std::function<QImage(const QImage &)> &reference)
+template<typename Channel>
+std::vector<Channel> valueTable(const QImage &like,
+                                const std::function<QImage(const QImage &)> &reference)
 {
     constexpr int values = 1 << (8 * sizeof(Channel));
     constexpr int width = 256;

@@ -13,8 +13,8 @@ void MainWindow::applyAdjustments()
 {
     if (workingImage.isNull())
         return;
-    const Adjustment adjustment{ brightnessSlider->value(), contrastSlider->value(),
-                                 saturationSlider->value() };
+    const Adjustment adjustment{brightnessSlider->value(), contrastSlider->value(),
+                                saturationSlider->value()};
     if (!adjustImage(workingImage, adjustedImage, adjustment))
         adjustedImage = workingImage; // no memory for the result: show the document as it is
 }

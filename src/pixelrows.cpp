@@ -170,8 +170,8 @@ void storeRgba64(const quint32 *in, uchar *out, int count)
 {
     for (int i = 0; i < count; ++i, out += 8) {
         const quint32 p = in[i];
-        const quint16 c[4] = { to16Bit((p >> 16) & 0xff), to16Bit((p >> 8) & 0xff),
-                               to16Bit(p & 0xff), 0xffff };
+        const quint16 c[4] = {to16Bit((p >> 16) & 0xff), to16Bit((p >> 8) & 0xff),
+                              to16Bit(p & 0xff), 0xffff};
         std::memcpy(out, c, sizeof c);
     }
 }

@@ -83,7 +83,8 @@ QRect imageRegionForViewBox(const QPoint &a, const QPoint &b, const QSize &viewS
     const int bottomEdge = imageEdge(qint64(std::max(a.y(), b.y())) + 1, sy, imageSize.height());
     if (rightEdge <= left || bottomEdge <= top)
         return QRect();
-    return QRect(QPoint(left, top), QPoint(rightEdge - 1, bottomEdge - 1)) & QRect(QPoint(0, 0), imageSize);
+    return QRect(QPoint(left, top), QPoint(rightEdge - 1, bottomEdge - 1))
+           & QRect(QPoint(0, 0), imageSize);
 }
 
 } // namespace Lumivex

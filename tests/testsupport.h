@@ -71,11 +71,11 @@ inline QAction *menuAction(QMainWindow &window, const QString &menu, const QStri
 }
 
 // Triggers a menu item as the user's click does; fails the test if it is missing.
-#define TRIGGER(window, menu, item)                                                     \
-    do {                                                                                \
-        QAction *triggered_ = TestSupport::menuAction((window), (menu), (item));       \
+#define TRIGGER(window, menu, item) \
+    do { \
+        QAction *triggered_ = TestSupport::menuAction((window), (menu), (item)); \
         QVERIFY2(triggered_, qPrintable(QStringLiteral("no menu item %1 > %2").arg(menu, item))); \
-        triggered_->trigger();                                                          \
+        triggered_->trigger(); \
     } while (false)
 
 // Compares two images pixel by pixel; on a difference, names the first
@@ -84,8 +84,10 @@ inline bool sameImage(const QImage &actual, const QImage &expected, QString *why
 {
     if (actual.size() != expected.size()) {
         *why = QStringLiteral("size %1x%2, expected %3x%4")
-                       .arg(actual.width()).arg(actual.height())
-                       .arg(expected.width()).arg(expected.height());
+                       .arg(actual.width())
+                       .arg(actual.height())
+                       .arg(expected.width())
+                       .arg(expected.height());
         return false;
     }
     if (actual.format() != expected.format()) {
@@ -98,7 +100,8 @@ inline bool sameImage(const QImage &actual, const QImage &expected, QString *why
             const QRgb e = expected.pixel(x, y);
             if (a != e) {
                 *why = QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
-                               .arg(x).arg(y)
+                               .arg(x)
+                               .arg(y)
                                .arg(a, 8, 16, QLatin1Char('0'))
                                .arg(e, 8, 16, QLatin1Char('0'));
                 return false;
@@ -108,9 +111,9 @@ inline bool sameImage(const QImage &actual, const QImage &expected, QString *why
     return true;
 }
 
-#define COMPARE_IMAGES(actual, expected)                                              \
-    do {                                                                              \
-        QString why_;                                                                 \
+#define COMPARE_IMAGES(actual, expected) \
+    do { \
+        QString why_; \
         QVERIFY2(TestSupport::sameImage((actual), (expected), &why_), qPrintable(why_)); \
     } while (false)
 

@@ -78,8 +78,8 @@ bool tintedWith(QRgb base, QRgb shown, QColor tint)
         return qAbs(c - (under * 205 + over * 50) / 255) <= 2;
     };
     return near(qRed(shown), qRed(base), tint.red())
-            && near(qGreen(shown), qGreen(base), tint.green())
-            && near(qBlue(shown), qBlue(base), tint.blue());
+           && near(qGreen(shown), qGreen(base), tint.green())
+           && near(qBlue(shown), qBlue(base), tint.blue());
 }
 
 bool anyPixelOf(const QImage &image, const QRect &area, QRgb colour)
@@ -110,8 +110,8 @@ QRect viewportArea(MainWindowTestAccess &state, QWidget &window)
 // the colour and its inside tinted, as far as box lies in visible, and an
 // edge beyond visible leaves no line at the border of visible. base is the
 // same view without the layer.
-QString boxProblem(const QImage &base, const QImage &shown, const QRect &box,
-                   const QRect &visible, const QColor &outline)
+QString boxProblem(const QImage &base, const QImage &shown, const QRect &box, const QRect &visible,
+                   const QColor &outline)
 {
     const auto named = [](const QPoint &p) {
         return QStringLiteral("(%1, %2)").arg(p.x()).arg(p.y());
@@ -120,11 +120,15 @@ QString boxProblem(const QImage &base, const QImage &shown, const QRect &box,
     if (in.isEmpty())
         return QStringLiteral("the box is not in view");
     const QPoint mid = in.center();
-    const QPoint edges[] = { { box.left(), mid.y() }, { box.right(), mid.y() },
-                             { mid.x(), box.top() }, { mid.x(), box.bottom() } };
-    const QPoint clipped[] = { { in.left(), mid.y() }, { in.right(), mid.y() },
-                               { mid.x(), in.top() }, { mid.x(), in.bottom() } };
-    const QPoint beyond[] = { { -3, 0 }, { 3, 0 }, { 0, -3 }, { 0, 3 } };
+    const QPoint edges[] = {{box.left(), mid.y()},
+                            {box.right(), mid.y()},
+                            {mid.x(), box.top()},
+                            {mid.x(), box.bottom()}};
+    const QPoint clipped[] = {{in.left(), mid.y()},
+                              {in.right(), mid.y()},
+                              {mid.x(), in.top()},
+                              {mid.x(), in.bottom()}};
+    const QPoint beyond[] = {{-3, 0}, {3, 0}, {0, -3}, {0, 3}};
     for (int e = 0; e < 4; ++e) {
         const QPoint outside = edges[e] + beyond[e];
         if (!visible.contains(edges[e])) {
@@ -137,17 +141,17 @@ QString boxProblem(const QImage &base, const QImage &shown, const QRect &box,
         }
     }
     for (const QPoint inside :
-         { mid, in.topLeft() + QPoint(3, 3), in.bottomRight() - QPoint(3, 3) }) {
+         {mid, in.topLeft() + QPoint(3, 3), in.bottomRight() - QPoint(3, 3)}) {
         if (!tintedWith(base.pixel(inside), shown.pixel(inside), outline))
             return QStringLiteral("not tinted inside at %1").arg(named(inside));
     }
     return QString();
 }
 
-#define VERIFY_BOX(base, shown, box, visible, outline)                              \
-    do {                                                                             \
+#define VERIFY_BOX(base, shown, box, visible, outline) \
+    do { \
         const QString problem_ = boxProblem((base), (shown), (box), (visible), (outline)); \
-        QVERIFY2(problem_.isEmpty(), qPrintable(problem_));                          \
+        QVERIFY2(problem_.isEmpty(), qPrintable(problem_)); \
     } while (false)
 
 } // namespace
@@ -185,7 +189,7 @@ private:
     // Opens image in window and shows the window.
     static bool show(MainWindow &window, const QImage &image)
     {
-        MainWindowTestAccess{ window }.load(image);
+        MainWindowTestAccess{window}.load(image);
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
@@ -220,8 +224,8 @@ void CropTest::imageRegionForViewBox_data()
     const QSize natural(600, 400);
     QTest::newRow("natural size") << QPoint(10, 20) << QPoint(109, 69) << natural << natural
                                   << QRect(10, 20, 100, 50);
-    QTest::newRow("natural size reversed") << QPoint(109, 69) << QPoint(10, 20) << natural
-                                           << natural << QRect(10, 20, 100, 50);
+    QTest::newRow("natural size reversed")
+            << QPoint(109, 69) << QPoint(10, 20) << natural << natural << QRect(10, 20, 100, 50);
     QTest::newRow("one pixel") << QPoint(5, 7) << QPoint(5, 7) << natural << natural
                                << QRect(5, 7, 1, 1);
     QTest::newRow("zoom 0.8") << QPoint(123, 251) << QPoint(457, 429) << QSize(800, 600)
@@ -230,10 +234,10 @@ void CropTest::imageRegionForViewBox_data()
                             << QRect(5, 10, 1, 1);
     QTest::newRow("one view pixel, whole image") << QPoint(0, 0) << QPoint(0, 0) << QSize(1, 1)
                                                  << natural << QRect(QPoint(0, 0), natural);
-    QTest::newRow("over the edge") << QPoint(-10, -10) << QPoint(5, 5) << natural << natural
-                                   << QRect(0, 0, 6, 6);
-    QTest::newRow("int extremes") << QPoint(INT_MIN, INT_MIN) << QPoint(INT_MAX, INT_MAX)
-                                  << natural << natural << QRect(QPoint(0, 0), natural);
+    QTest::newRow("over the edge")
+            << QPoint(-10, -10) << QPoint(5, 5) << natural << natural << QRect(0, 0, 6, 6);
+    QTest::newRow("int extremes") << QPoint(INT_MIN, INT_MIN) << QPoint(INT_MAX, INT_MAX) << natural
+                                  << natural << QRect(QPoint(0, 0), natural);
     QTest::newRow("beside") << QPoint(700, 10) << QPoint(750, 50) << natural << natural << QRect();
     QTest::newRow("empty view") << QPoint(0, 0) << QPoint(10, 10) << QSize(0, 0) << natural
                                 << QRect();
@@ -257,7 +261,7 @@ void CropTest::imageRegionForViewBox()
 void CropTest::eventsReachTheWindowRounded()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     TRIGGER(window, "Crop", "Start Crop");
     Pointer pointer(window);
@@ -285,7 +289,7 @@ void CropTest::toolDrag()
 {
     QFETCH(bool, crop);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     if (crop)
         TRIGGER(window, "Crop", "Start Crop");
@@ -312,7 +316,7 @@ void CropTest::toolDrag()
 void CropTest::selectionTakesPrecedence()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     TRIGGER(window, "Crop", "Start Crop");
     TRIGGER(window, "Edit", "Select Region");
@@ -331,7 +335,7 @@ void CropTest::selectionTakesPrecedence()
 void CropTest::toolsNeedModeAndImage()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     Pointer pointer(window);
     pointer.drag(QPointF(100, 100), QPointF(200, 200));
@@ -359,14 +363,13 @@ void CropTest::emptyCropKeepsImage_data()
     // Viewport points: the press, the moves, the release.
     QTest::addColumn<QList<QPoint>>("path");
     const QSize size(600, 400);
-    QTest::newRow("click") << size << false << QList<QPoint>{ { 150, 160 }, { 150, 160 } };
+    QTest::newRow("click") << size << false << QList<QPoint>{{150, 160}, {150, 160}};
     QTest::newRow("drag back to the press point")
-            << size << false << QList<QPoint>{ { 150, 160 }, { 300, 300 }, { 150, 160 } };
+            << size << false << QList<QPoint>{{150, 160}, {300, 300}, {150, 160}};
     QTest::newRow("beside the picture")
-            << QSize(200, 150) << false
-            << QList<QPoint>{ { 300, 200 }, { 350, 250 }, { 400, 300 } };
+            << QSize(200, 150) << false << QList<QPoint>{{300, 200}, {350, 250}, {400, 300}};
     QTest::newRow("view zoomed to nothing")
-            << size << true << QList<QPoint>{ { 0, 0 }, { 100, 80 }, { 200, 150 } };
+            << size << true << QList<QPoint>{{0, 0}, {100, 80}, {200, 150}};
 }
 
 void CropTest::emptyCropKeepsImage()
@@ -375,7 +378,7 @@ void CropTest::emptyCropKeepsImage()
     QFETCH(bool, zoomAway);
     QFETCH(QList<QPoint>, path);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     const QImage original = coordinateImage(size.width(), size.height());
     QVERIFY(show(window, original));
     QWidget *label = state.imageLabel();
@@ -390,8 +393,8 @@ void CropTest::emptyCropKeepsImage()
     for (int i = 1; i + 1 < path.size(); ++i)
         pointer.move(viewport->mapTo(&window, path.at(i)));
     pointer.release(viewport->mapTo(&window, path.last()));
-    QCOMPARE(state.cropRect(), QRect(viewport->mapTo(&window, path.first()),
-                                     viewport->mapTo(&window, path.last())));
+    QCOMPARE(state.cropRect(),
+             QRect(viewport->mapTo(&window, path.first()), viewport->mapTo(&window, path.last())));
     TRIGGER(window, "Crop", "Apply Crop");
     COMPARE_IMAGES(state.workingImage(), original);
     QVERIFY(!state.cropping());
@@ -416,7 +419,7 @@ void CropTest::cropAtNaturalSize()
     QFETCH(QPoint, from);
     QFETCH(QPoint, to);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     const QImage original = coordinateImage(600, 400);
     QVERIFY(show(window, original));
     TRIGGER(window, "Crop", "Start Crop");
@@ -440,7 +443,7 @@ void CropTest::cropAtNaturalSize()
 void CropTest::cropZoomedAndScrolled()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     const QImage original = coordinateImage(1600, 1200);
     QVERIFY(show(window, original));
     TRIGGER(window, "Edit", "Zoom Out");
@@ -470,7 +473,7 @@ void CropTest::cropZoomedAndScrolled()
 void CropTest::applyWithoutBoxOrImage()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     TRIGGER(window, "Crop", "Start Crop");
@@ -505,7 +508,7 @@ void CropTest::applyWithoutBoxOrImage()
 void CropTest::layerCoversViewport()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(300, 200)));
     ToolOverlay *layer = overlayOf(state);
     QVERIFY(layer);
@@ -531,7 +534,7 @@ void CropTest::cropBoxUntilApplyOrCancel()
 {
     QFETCH(QString, finish);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     TRIGGER(window, "Crop", "Start Crop");
     const QImage base = grabbed(window);
@@ -567,7 +570,7 @@ void CropTest::cropBoxUntilApplyOrCancel()
 void CropTest::draggedSelectionDrawn()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(600, 400)));
     const QImage base = grabbed(window);
     const QRect visible = viewportArea(state, window);
@@ -590,8 +593,8 @@ void CropTest::selectAllOutlinesPicture_data()
     QTest::newRow("zoom 0.8") << QSize(1000, 600) << QPoint(0, 0) << false;
     QTest::newRow("zoom 0.8, selected at 1.0") << QSize(1000, 600) << QPoint(0, 0) << true;
     QTest::newRow("zoom 0.8 scrolled") << QSize(1600, 1200) << QPoint(150, 200) << false;
-    QTest::newRow("zoom 0.8 scrolled to the end") << QSize(1600, 1200) << QPoint(INT_MAX, INT_MAX)
-                                                  << true;
+    QTest::newRow("zoom 0.8 scrolled to the end")
+            << QSize(1600, 1200) << QPoint(INT_MAX, INT_MAX) << true;
 }
 
 void CropTest::selectAllOutlinesPicture()
@@ -600,7 +603,7 @@ void CropTest::selectAllOutlinesPicture()
     QFETCH(QPoint, scroll);
     QFETCH(bool, selectFirst);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QVERIFY(show(window, coordinateImage(size.width(), size.height())));
     if (selectFirst)
         TRIGGER(window, "Edit", "Select All");

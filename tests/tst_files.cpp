@@ -241,7 +241,8 @@ void FilesTest::contentDecidesFormat()
 {
     const QImage image = coordinateImage(5, 4, QImage::Format_RGB32);
     QVERIFY(writeBytes(file("png-inside.jpg"), encoded(image, "png")));
-    COMPARE_IMAGES(Lumivex::readImageFile(file("png-inside.jpg")).convertToFormat(QImage::Format_RGB32),
+    COMPARE_IMAGES(Lumivex::readImageFile(file("png-inside.jpg"))
+                           .convertToFormat(QImage::Format_RGB32),
                    image);
     QVERIFY(writeBytes(file("gif-inside.png"), gif(false)));
     QCOMPARE(Lumivex::readImageFile(file("gif-inside.png")).size(), QSize(2, 1));
@@ -330,7 +331,7 @@ void FilesTest::palettesBecomeThirtyTwoBit()
 
     // The sliders then act on the palette image.
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(opaque);
     state.brightnessSlider()->setValue(-100);
     QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(155, 0, 0));
@@ -369,7 +370,7 @@ void FilesTest::writeFailures()
     const QString error = Lumivex::writeImageFile(coordinateImage(4, 4), file(name));
     QVERIFY2(!error.isEmpty(), "a failed write must say why");
     QVERIFY(!QFile::exists(file(name)));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{ "plain.txt" });
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"plain.txt"});
 }
 
 void FilesTest::failedWriteKeepsExistingFile()
@@ -385,7 +386,7 @@ void FilesTest::failedWriteKeepsExistingFile()
     QFile after(file("keep.png"));
     QVERIFY(after.open(QIODevice::ReadOnly));
     QCOMPARE(after.readAll(), before);
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{ "keep.png" });
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"keep.png"});
 }
 
 void FilesTest::openThroughDialog()
@@ -394,7 +395,7 @@ void FilesTest::openThroughDialog()
     QVERIFY(image.save(file("open.png")));
 
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(coordinateImage(10, 10));
     TRIGGER(window, "Edit", "Rotate Right");
     TRIGGER(window, "Edit", "Undo");
@@ -408,7 +409,7 @@ void FilesTest::openThroughDialog()
     TRIGGER(window, "File", "Open");
     QVERIFY(answer.seen);
     QCOMPARE(answer.caption, QStringLiteral("Open Image"));
-    QCOMPARE(answer.filters, QStringList{ Lumivex::openFilter() });
+    QCOMPARE(answer.filters, QStringList{Lumivex::openFilter()});
 
     COMPARE_IMAGES(state.workingImage().convertToFormat(QImage::Format_RGB32), image);
     QVERIFY(state.undoStack().isEmpty());
@@ -420,16 +421,16 @@ void FilesTest::openThroughDialog()
     QCOMPARE(state.selectionRect(), QRect(0, 0, 10, 10)); // selection left as it was
     QCOMPARE(state.brightnessSlider()->value(), 50);
     QImage expected;
-    Lumivex::Reference::adjustImage(state.workingImage(), expected, { 50, 0, 0 });
+    Lumivex::Reference::adjustImage(state.workingImage(), expected, {50, 0, 0});
     COMPARE_IMAGES(state.adjustedImage(), expected);
 }
 
 void FilesTest::openCancelledOrUnreadable()
 {
     QVERIFY(writeBytes(file("bad.png"), "garbage"));
-    for (const QString &path : { QString(), file("bad.png") }) {
+    for (const QString &path : {QString(), file("bad.png")}) {
         MainWindow window;
-        MainWindowTestAccess state{ window };
+        MainWindowTestAccess state{window};
         const QImage image = coordinateImage(10, 10);
         state.load(image);
         TRIGGER(window, "Filters", "Invert");
@@ -452,7 +453,7 @@ void FilesTest::openCancelledOrUnreadable()
 void FilesTest::saveThroughDialog()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QImage image(3, 2, QImage::Format_ARGB32);
     image.fill(qRgba(100, 150, 200, 0));
     state.load(image);
@@ -462,7 +463,7 @@ void FilesTest::saveThroughDialog()
     TRIGGER(window, "File", "Save As");
     QVERIFY(answer.seen);
     QCOMPARE(answer.caption, QStringLiteral("Save Image As"));
-    QCOMPARE(answer.filters, QStringList{ Lumivex::saveFilter() });
+    QCOMPARE(answer.filters, QStringList{Lumivex::saveFilter()});
     // The file holds the adjusted, opaque picture, not the document.
     const QImage saved(file("saved.png"));
     QCOMPARE(saved.pixel(0, 0), qRgba(150, 200, 250, 255));
@@ -477,7 +478,7 @@ void FilesTest::saveThroughDialog()
 void FilesTest::saveFailureWarns()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(coordinateImage(4, 4));
     const QImage before = state.adjustedImage();
 
@@ -503,7 +504,7 @@ void FilesTest::saveFailureWarns()
 void FilesTest::saveCancelledOrEmpty()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     // No picture: no dialog at all.
     DialogAnswer unexpected(file("never.png"));
     TRIGGER(window, "File", "Save As");

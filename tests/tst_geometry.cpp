@@ -44,7 +44,8 @@ void GeometryTest::matchesPixmapScaling()
     QPixmap pixmap(imageSize);
     pixmap.fill(Qt::gray);
     const QPixmap scaled = pixmap.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor), scaled.isNull() ? QSize(0, 0) : scaled.size());
+    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor),
+             scaled.isNull() ? QSize(0, 0) : scaled.size());
 }
 
 void GeometryTest::zoomLimits_data()
@@ -54,16 +55,17 @@ void GeometryTest::zoomLimits_data()
     QTest::addColumn<bool>("fits");
     QTest::addColumn<QSize>("viewSize");
     QTest::newRow("ordinary") << QSize(6000, 4000) << 2.0 << true << QSize(12000, 8000);
-    QTest::newRow("at the widget limit") << QSize(QWIDGETSIZE_MAX, 1) << 1.0 << true
-                                         << QSize(QWIDGETSIZE_MAX, 1);
-    QTest::newRow("past the widget limit") << QSize(4000, 3000) << 5000.0 << false
-                                           << QSize(QWIDGETSIZE_MAX, 12582911);
+    QTest::newRow("at the widget limit")
+            << QSize(QWIDGETSIZE_MAX, 1) << 1.0 << true << QSize(QWIDGETSIZE_MAX, 1);
+    QTest::newRow("past the widget limit")
+            << QSize(4000, 3000) << 5000.0 << false << QSize(QWIDGETSIZE_MAX, 12582911);
     QTest::newRow("past int") << QSize(60000, 60000) << 1e6 << false
                               << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QTest::newRow("zero factor") << QSize(10, 10) << 0.0 << false << QSize(0, 0);
-    QTest::newRow("infinite factor") << QSize(10, 10) << qInf() << false
-                                     << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    QTest::newRow("not a number") << QSize(10, 10) << qQNaN() << false << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QTest::newRow("infinite factor")
+            << QSize(10, 10) << qInf() << false << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QTest::newRow("not a number") << QSize(10, 10) << qQNaN() << false
+                                  << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
 
 void GeometryTest::zoomLimits()

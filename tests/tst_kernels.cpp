@@ -39,7 +39,7 @@ QString levelName(KernelLevel level)
     return QString();
 }
 
-const KernelLevel allLevels[] = { KernelLevel::Scalar, KernelLevel::Avx2, KernelLevel::Avx512 };
+const KernelLevel allLevels[] = {KernelLevel::Scalar, KernelLevel::Avx2, KernelLevel::Avx512};
 
 QList<KernelLevel> supportedLevels()
 {
@@ -130,30 +130,30 @@ bool sameImage(const QImage &actual, const QImage &expected, QString *difference
         const QByteArray got(reinterpret_cast<const char *>(a + x * bytesPerPixel), bytesPerPixel);
         const QByteArray want(reinterpret_cast<const char *>(e + x * bytesPerPixel), bytesPerPixel);
         *difference = QStringLiteral("first difference at (%1, %2): got %3, expected %4")
-                          .arg(x)
-                          .arg(y)
-                          .arg(QString::fromLatin1(got.toHex(' ')), QString::fromLatin1(want.toHex(' ')));
+                              .arg(x)
+                              .arg(y)
+                              .arg(QString::fromLatin1(got.toHex(' ')),
+                                   QString::fromLatin1(want.toHex(' ')));
         return false;
     }
     return true;
 }
 
-#define COMPARE_IMAGES(actual, expected)                                   \
-    do {                                                                   \
-        QString difference_;                                               \
+#define COMPARE_IMAGES(actual, expected) \
+    do { \
+        QString difference_; \
         const bool same_ = sameImage((actual), (expected), &difference_); \
-        QVERIFY2(same_, qPrintable(difference_));                          \
+        QVERIFY2(same_, qPrintable(difference_)); \
     } while (false)
 
 QList<Adjustment> sliderSettings()
 {
     // Besides the extremes, saturations whose factor is no power of two.
-    QList<Adjustment> settings{ { 0, 0, 0 }, { 10, 20, -50 }, { -30, 40, 60 }, { 5, -7, 33 },
-                                { 17, 63, -71 } };
-    for (int b : { -100, 100 }) {
-        for (int c : { -100, 100 }) {
-            for (int s : { -100, 100 })
-                settings.append({ b, c, s });
+    QList<Adjustment> settings{{0, 0, 0}, {10, 20, -50}, {-30, 40, 60}, {5, -7, 33}, {17, 63, -71}};
+    for (int b : {-100, 100}) {
+        for (int c : {-100, 100}) {
+            for (int s : {-100, 100})
+                settings.append({b, c, s});
         }
     }
     return settings;
@@ -166,7 +166,7 @@ QString settingName(const Adjustment &a)
 
 // Sizes of the random images: a small one, and one over the threshold for
 // sharing rows across cores whose width is no multiple of 8 or 16.
-const QSize testSizes[] = { QSize(67, 23), QSize(301, 229) };
+const QSize testSizes[] = {QSize(67, 23), QSize(301, 229)};
 
 } // namespace
 
@@ -213,9 +213,9 @@ void TestKernels::adjustMatchesReference_data()
     for (QImage::Format format : writableFormats()) {
         for (const Adjustment &a : sliderSettings()) {
             for (KernelLevel level : allLevels) {
-                QTest::addRow("%s/%s/%s", qPrintable(formatName(format)), qPrintable(settingName(a)),
-                              qPrintable(levelName(level)))
-                    << int(level) << int(format) << a;
+                QTest::addRow("%s/%s/%s", qPrintable(formatName(format)),
+                              qPrintable(settingName(a)), qPrintable(levelName(level)))
+                        << int(level) << int(format) << a;
             }
         }
     }
@@ -236,7 +236,8 @@ void TestKernels::adjustMatchesReference()
         m_references.clear();
         quint32 seed = 67;
         for (const QSize &size : testSizes) {
-            const QImage source = randomImage(QImage::Format(format), size.width(), size.height(), seed++);
+            const QImage source =
+                    randomImage(QImage::Format(format), size.width(), size.height(), seed++);
             QImage reference;
             Reference::adjustImage(source, reference, adjustment);
             m_sources.append(source);
@@ -244,7 +245,7 @@ void TestKernels::adjustMatchesReference()
         }
     }
 
-    const LevelLimit limit{ KernelLevel(level) };
+    const LevelLimit limit{KernelLevel(level)};
     QCOMPARE(int(activeKernelLevel()), level);
     for (qsizetype i = 0; i < m_sources.size(); ++i) {
         QImage result;
@@ -259,11 +260,11 @@ void TestKernels::filtersMatchReference_data()
     QTest::addColumn<int>("format");
     QTest::addColumn<bool>("invert");
     for (QImage::Format format : writableFormats()) {
-        for (bool invert : { false, true }) {
+        for (bool invert : {false, true}) {
             for (KernelLevel level : allLevels) {
-                QTest::addRow("%s/%s/%s", qPrintable(formatName(format)), invert ? "invert" : "grayscale",
-                              qPrintable(levelName(level)))
-                    << int(level) << int(format) << invert;
+                QTest::addRow("%s/%s/%s", qPrintable(formatName(format)),
+                              invert ? "invert" : "grayscale", qPrintable(levelName(level)))
+                        << int(level) << int(format) << invert;
             }
         }
     }
@@ -277,13 +278,14 @@ void TestKernels::filtersMatchReference()
     if (level > int(supportedKernelLevel()))
         QSKIP("This CPU lacks the instruction set");
 
-    const LevelLimit limit{ KernelLevel(level) };
+    const LevelLimit limit{KernelLevel(level)};
     quint32 seed = 167;
     for (const QSize &size : testSizes) {
-        const QImage source = randomImage(QImage::Format(format), size.width(), size.height(), seed++);
+        const QImage source =
+                randomImage(QImage::Format(format), size.width(), size.height(), seed++);
         QImage expected = source;
-        QImage shared = source;       // filtered into a new buffer
-        QImage own = source.copy();   // filtered in place
+        QImage shared = source;     // filtered into a new buffer
+        QImage own = source.copy(); // filtered in place
         if (invert) {
             Reference::invertImage(expected);
             invertImage(shared);
@@ -296,7 +298,8 @@ void TestKernels::filtersMatchReference()
         COMPARE_IMAGES(shared, expected);
         COMPARE_IMAGES(own, expected);
         // The copy taken before is left as it was.
-        COMPARE_IMAGES(source, randomImage(QImage::Format(format), size.width(), size.height(), seed - 1));
+        COMPARE_IMAGES(source,
+                       randomImage(QImage::Format(format), size.width(), size.height(), seed - 1));
     }
 }
 
@@ -307,14 +310,16 @@ void TestKernels::everyChannelValue_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<Adjustment>("adjustment");
-    const QImage::Format formats[] = { QImage::Format_ARGB32_Premultiplied,
-                                       QImage::Format_RGBA8888_Premultiplied, QImage::Format_RGBX64,
-                                       QImage::Format_RGBA64, QImage::Format_RGBA64_Premultiplied,
-                                       QImage::Format_Grayscale16 };
+    const QImage::Format formats[] = {QImage::Format_ARGB32_Premultiplied,
+                                      QImage::Format_RGBA8888_Premultiplied,
+                                      QImage::Format_RGBX64,
+                                      QImage::Format_RGBA64,
+                                      QImage::Format_RGBA64_Premultiplied,
+                                      QImage::Format_Grayscale16};
     for (QImage::Format format : formats) {
-        for (const Adjustment &a : { Adjustment{ 0, 0, 0 }, Adjustment{ 10, 20, -50 } })
+        for (const Adjustment &a : {Adjustment{0, 0, 0}, Adjustment{10, 20, -50}})
             QTest::addRow("%s/%s", qPrintable(formatName(format)), qPrintable(settingName(a)))
-                << int(format) << a;
+                    << int(format) << a;
     }
 }
 
@@ -330,7 +335,7 @@ void TestKernels::everyChannelValue()
             const quint16 v = quint16(y * 256 + x);
             switch (source.depth()) {
             case 32: { // alpha y, colour values x (red), 255 - x and x * 7
-                const uchar bytes[] = { uchar(x), uchar(255 - x), uchar(x * 7), uchar(y) };
+                const uchar bytes[] = {uchar(x), uchar(255 - x), uchar(x * 7), uchar(y)};
                 if (source.format() == QImage::Format_RGBA8888_Premultiplied) {
                     std::memcpy(line + 4 * x, bytes, 4);
                 } else {
@@ -340,7 +345,7 @@ void TestKernels::everyChannelValue()
                 break;
             }
             case 64: { // alpha from the random-looking y * 97
-                const quint16 channels[] = { v, quint16(~v), quint16(v * 7u), quint16(y * 97 * 257) };
+                const quint16 channels[] = {v, quint16(~v), quint16(v * 7u), quint16(y * 97 * 257)};
                 std::memcpy(line + 8 * x, channels, 8);
                 break;
             }
@@ -352,7 +357,7 @@ void TestKernels::everyChannelValue()
     }
 
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         QImage expected;
         Reference::adjustImage(source, expected, adjustment);
         QImage actual;
@@ -373,14 +378,14 @@ void TestKernels::workedExamples_data()
     QTest::addColumn<Adjustment>("adjustment");
     QTest::addColumn<QRgb>("expected");
     const QRgb orange = qRgb(200, 100, 50);
-    QTest::newRow("10,20,-50") << orange << Adjustment{ 10, 20, -50 } << qRgb(177, 119, 89);
-    QTest::newRow("saturation -100") << orange << Adjustment{ 0, 0, -100 } << qRgb(124, 124, 124);
-    QTest::newRow("saturation 100") << orange << Adjustment{ 0, 0, 100 } << qRgb(255, 75, 0);
-    QTest::newRow("brightness 100") << orange << Adjustment{ 100, 0, 0 } << qRgb(255, 200, 150);
-    QTest::newRow("brightness -100") << orange << Adjustment{ -100, 0, 0 } << qRgb(100, 0, 0);
-    QTest::newRow("contrast 100") << orange << Adjustment{ 0, 100, 0 } << qRgb(255, 64, 0);
-    QTest::newRow("contrast -100") << orange << Adjustment{ 0, -100, 0 } << qRgb(159, 115, 93);
-    QTest::newRow("dark gray") << qRgb(41, 41, 41) << Adjustment{ 5, 50, 0 } << qRgb(5, 5, 5);
+    QTest::newRow("10,20,-50") << orange << Adjustment{10, 20, -50} << qRgb(177, 119, 89);
+    QTest::newRow("saturation -100") << orange << Adjustment{0, 0, -100} << qRgb(124, 124, 124);
+    QTest::newRow("saturation 100") << orange << Adjustment{0, 0, 100} << qRgb(255, 75, 0);
+    QTest::newRow("brightness 100") << orange << Adjustment{100, 0, 0} << qRgb(255, 200, 150);
+    QTest::newRow("brightness -100") << orange << Adjustment{-100, 0, 0} << qRgb(100, 0, 0);
+    QTest::newRow("contrast 100") << orange << Adjustment{0, 100, 0} << qRgb(255, 64, 0);
+    QTest::newRow("contrast -100") << orange << Adjustment{0, -100, 0} << qRgb(159, 115, 93);
+    QTest::newRow("dark gray") << qRgb(41, 41, 41) << Adjustment{5, 50, 0} << qRgb(5, 5, 5);
 }
 
 void TestKernels::workedExamples()
@@ -399,7 +404,7 @@ void TestKernels::workedExamples()
     Reference::adjustImage(source, reference, adjustment);
     QCOMPARE(reference.pixel(0, 0), expected);
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         QImage result;
         QVERIFY(adjustImage(source, result, adjustment));
         for (int x = 0; x < source.width(); ++x)
@@ -423,7 +428,7 @@ void TestKernels::grayscaleExamples()
     QFETCH(QRgb, pixel);
     QFETCH(int, gray);
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         QImage image(37, 1, QImage::Format_RGB32);
         image.fill(pixel);
         grayscaleImage(image);
@@ -441,7 +446,7 @@ void TestKernels::allColoursKeptWithoutAdjustment()
             line[x] = 0xff000000u | quint32(y) << 12 | quint32(x);
     }
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         QImage result;
         QVERIFY(adjustImage(all, result, Adjustment{}));
         COMPARE_IMAGES(result, all);
@@ -454,7 +459,7 @@ void TestKernels::grayLevelsUnderGrayscale()
     for (int v = 0; v < 256; ++v)
         levels.setPixel(v, 0, qRgb(v, v, v));
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         QImage image = levels;
         grayscaleImage(image);
         QList<int> dropped;
@@ -467,7 +472,7 @@ void TestKernels::grayLevelsUnderGrayscale()
             }
         }
         QCOMPARE(dropped.size(), 65);
-        for (int v : { 1, 2, 4, 8, 127, 128, 254 })
+        for (int v : {1, 2, 4, 8, 127, 128, 254})
             QVERIFY2(dropped.contains(v), qPrintable(QString::number(v)));
         QVERIFY(!dropped.contains(0));
         QVERIFY(!dropped.contains(255));
@@ -502,7 +507,7 @@ void TestKernels::grayscaleSettles()
 void TestKernels::invertTwiceRestores()
 {
     for (KernelLevel level : supportedLevels()) {
-        const LevelLimit limit{ level };
+        const LevelLimit limit{level};
         const QImage source = randomImage(QImage::Format_ARGB32, 301, 229, 11);
         QImage image = source;
         invertImage(image);
@@ -519,17 +524,17 @@ void TestKernels::destinationBufferReused()
 {
     const QImage source = randomImage(QImage::Format_RGB32, 301, 229, 3);
     QImage dst;
-    QVERIFY(adjustImage(source, dst, Adjustment{ 10, 20, -50 }));
+    QVERIFY(adjustImage(source, dst, Adjustment{10, 20, -50}));
     const uchar *buffer = dst.constBits();
-    QVERIFY(adjustImage(source, dst, Adjustment{ -30, 40, 60 }));
+    QVERIFY(adjustImage(source, dst, Adjustment{-30, 40, 60}));
     QCOMPARE(dst.constBits(), buffer);
     QImage expected;
-    Reference::adjustImage(source, expected, Adjustment{ -30, 40, 60 });
+    Reference::adjustImage(source, expected, Adjustment{-30, 40, 60});
     COMPARE_IMAGES(dst, expected);
 
     // Another size or format: a new buffer of the source's.
     const QImage other = randomImage(QImage::Format_RGB888, 50, 40, 4);
-    QVERIFY(adjustImage(other, dst, Adjustment{ -30, 40, 60 }));
+    QVERIFY(adjustImage(other, dst, Adjustment{-30, 40, 60}));
     QCOMPARE(dst.format(), QImage::Format_RGB888);
     QCOMPARE(dst.size(), QSize(50, 40));
 }
@@ -538,16 +543,16 @@ void TestKernels::sharedDestinationLeftAlone()
 {
     const QImage source = randomImage(QImage::Format_RGB32, 301, 229, 5);
     QImage dst;
-    QVERIFY(adjustImage(source, dst, Adjustment{ 10, 20, -50 }));
+    QVERIFY(adjustImage(source, dst, Adjustment{10, 20, -50}));
     const QImage kept = dst;
     const QImage keptCopy = kept.copy();
-    QVERIFY(adjustImage(source, dst, Adjustment{ 100, 100, 100 }));
+    QVERIFY(adjustImage(source, dst, Adjustment{100, 100, 100}));
     QVERIFY(dst.constBits() != kept.constBits());
     COMPARE_IMAGES(kept, keptCopy);
 
     // The source as its own destination.
     QImage self = source;
-    QVERIFY(adjustImage(self, self, Adjustment{ 10, 20, -50 }));
+    QVERIFY(adjustImage(self, self, Adjustment{10, 20, -50}));
     COMPARE_IMAGES(self, keptCopy);
 }
 
@@ -570,7 +575,7 @@ void TestKernels::paletteImages_data()
     QTest::newRow("Indexed8 with alpha") << indexed;
 
     QImage mono(45, 31, QImage::Format_Mono);
-    mono.setColorTable({ qRgb(200, 100, 50), qRgb(10, 220, 90) });
+    mono.setColorTable({qRgb(200, 100, 50), qRgb(10, 220, 90)});
     for (int y = 0; y < mono.height(); ++y) {
         for (int x = 0; x < mono.width(); ++x)
             mono.setPixel(x, y, (x * y + x) & 1);
@@ -583,9 +588,10 @@ void TestKernels::paletteImages()
 {
     QFETCH(QImage, image);
     const QImage editable = toEditableFormat(image);
-    QCOMPARE(editable.format(), image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    QCOMPARE(editable.format(),
+             image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 
-    const Adjustment adjustment{ 10, 20, -50 };
+    const Adjustment adjustment{10, 20, -50};
     QImage expected;
     Reference::adjustImage(editable, expected, adjustment);
     QImage actual;
@@ -608,10 +614,10 @@ void TestKernels::paletteImages()
 void TestKernels::editableFormatChoice()
 {
     QImage indexed(4, 4, QImage::Format_Indexed8);
-    indexed.setColorTable({ qRgb(1, 2, 3), qRgb(4, 5, 6) });
+    indexed.setColorTable({qRgb(1, 2, 3), qRgb(4, 5, 6)});
     indexed.fill(1);
     QCOMPARE(toEditableFormat(indexed).format(), QImage::Format_RGB32);
-    indexed.setColorTable({ qRgb(1, 2, 3), qRgba(4, 5, 6, 0) });
+    indexed.setColorTable({qRgb(1, 2, 3), qRgba(4, 5, 6, 0)});
     QCOMPARE(toEditableFormat(indexed).format(), QImage::Format_ARGB32);
 
     const QImage rgb = randomImage(QImage::Format_RGB888, 5, 5, 1);
@@ -629,11 +635,11 @@ void TestKernels::metadataKept()
     source.setColorSpace(QColorSpace::SRgb);
 
     QImage expected;
-    Reference::adjustImage(source, expected, Adjustment{ 10, 20, -50 });
+    Reference::adjustImage(source, expected, Adjustment{10, 20, -50});
 
     QImage dst;
     for (int pass = 0; pass < 2; ++pass) { // a new buffer, then the reused one
-        QVERIFY(adjustImage(source, dst, Adjustment{ 10, 20, -50 }));
+        QVERIFY(adjustImage(source, dst, Adjustment{10, 20, -50}));
         QCOMPARE(dst.dotsPerMeterX(), expected.dotsPerMeterX());
         QCOMPARE(dst.dotsPerMeterY(), expected.dotsPerMeterY());
         QCOMPARE(dst.offset(), expected.offset());
@@ -647,12 +653,12 @@ void TestKernels::metadataKept()
     // A destination carrying a text key the source lacks gets a new buffer
     // without it.
     dst.setText(QStringLiteral("Stale"), QStringLiteral("x"));
-    QVERIFY(adjustImage(source, dst, Adjustment{ 10, 20, -50 }));
+    QVERIFY(adjustImage(source, dst, Adjustment{10, 20, -50}));
     QCOMPARE(dst.textKeys(), expected.textKeys());
 
     // The filters keep everything but the pixels, whether the image shared
     // its buffer or not.
-    for (bool shared : { true, false }) {
+    for (bool shared : {true, false}) {
         QImage filtered = source;
         if (!shared)
             filtered.detach();

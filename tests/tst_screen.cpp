@@ -27,7 +27,7 @@ bool run(const QString &program, const QStringList &arguments)
     QProcess process;
     process.start(program, arguments);
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-            && process.exitCode() == 0;
+           && process.exitCode() == 0;
 }
 
 bool xdotool(const QStringList &arguments)
@@ -37,14 +37,13 @@ bool xdotool(const QStringList &arguments)
 
 QStringList moveTo(const QPoint &global)
 {
-    return { QStringLiteral("mousemove"), QString::number(global.x()),
-             QString::number(global.y()) };
+    return {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())};
 }
 
 // Evaluates check until it holds, processing events in between, for at most
 // timeoutMs of wall time (a screenshot takes a while, so tries are counted
 // by the clock, not by the waits).
-template <typename Check>
+template<typename Check>
 bool poll(Check check, int timeoutMs = 10000)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -73,8 +72,8 @@ QString boxProblem(const QImage &shot, const QImage &picture, const QRect &box,
                 .arg(colour, 8, 16, QLatin1Char('0'));
     };
     const QPoint mid = box.center();
-    for (const QPoint edge : { QPoint(box.left(), mid.y()), QPoint(box.right(), mid.y()),
-                               QPoint(mid.x(), box.top()), QPoint(mid.x(), box.bottom()) }) {
+    for (const QPoint edge : {QPoint(box.left(), mid.y()), QPoint(box.right(), mid.y()),
+                              QPoint(mid.x(), box.top()), QPoint(mid.x(), box.bottom())}) {
         if ((at(edge) & 0xffffff) != 0xff0000)
             return problem("outline pixel", edge, at(edge));
     }
@@ -83,7 +82,7 @@ QString boxProblem(const QImage &shot, const QImage &picture, const QRect &box,
         return qAbs(c - (under * 205 + over * 50) / 255) <= 2;
     };
     for (const QPoint inside :
-         { mid, box.topLeft() + QPoint(4, 4), box.bottomRight() - QPoint(4, 4) }) {
+         {mid, box.topLeft() + QPoint(4, 4), box.bottomRight() - QPoint(4, 4)}) {
         const QRgb under = picture.pixel(inside);
         const QRgb shown = at(inside);
         if (!near(qRed(shown), qRed(under), 255) || !near(qGreen(shown), qGreen(under), 0)
@@ -110,7 +109,7 @@ private:
     QImage screenshot(const QString &name)
     {
         const QString path = files.filePath(name);
-        const QStringList arguments{ QStringLiteral("-window"), QStringLiteral("root"), path };
+        const QStringList arguments{QStringLiteral("-window"), QStringLiteral("root"), path};
         if (!run(QStringLiteral(LUMIVEX_IMPORT), arguments))
             return QImage();
         const QString keep = qEnvironmentVariable("LUMIVEX_SCREEN_DIR");
@@ -132,7 +131,7 @@ void ScreenTest::cropBoxOnScreen()
     QVERIFY(files.isValid());
 
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     const QImage original = coordinateImage(600, 400);
     state.load(original);
     window.show();
@@ -152,7 +151,7 @@ void ScreenTest::cropBoxOnScreen()
     const QPoint to(249, 179);
     const QPoint start = label->mapTo(&window, from);
     QVERIFY(xdotool(moveTo(label->mapToGlobal(from))));
-    QVERIFY(xdotool({ QStringLiteral("mousedown"), QStringLiteral("1") }));
+    QVERIFY(xdotool({QStringLiteral("mousedown"), QStringLiteral("1")}));
     QTRY_COMPARE(state.cropRect(), QRect(start, start));
     QVERIFY(xdotool(moveTo(label->mapToGlobal((from + to) / 2))));
     QTRY_COMPARE(state.cropRect().bottomRight(), label->mapTo(&window, (from + to) / 2));
@@ -169,7 +168,7 @@ void ScreenTest::cropBoxOnScreen()
              }),
              qPrintable(problem));
 
-    QVERIFY(xdotool({ QStringLiteral("mouseup"), QStringLiteral("1") }));
+    QVERIFY(xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
     QTRY_COMPARE(QGuiApplication::mouseButtons(), Qt::NoButton);
     QCOMPARE(state.cropRect(), QRect(start, label->mapTo(&window, to)));
     QVERIFY2(poll([&] {

@@ -72,7 +72,7 @@ private slots:
 void WindowTest::startState()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QCOMPARE(window.windowTitle(), QStringLiteral("Lumivex"));
     QCOMPARE(window.size(), QSize(1000, 700));
     QCOMPARE(window.centralWidget(), state.scrollArea());
@@ -99,7 +99,7 @@ void WindowTest::startState()
 void WindowTest::toolbar()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     const QList<QToolBar *> toolBars = window.findChildren<QToolBar *>();
     QCOMPARE(toolBars.size(), 1);
     QToolBar *toolBar = toolBars.first();
@@ -108,9 +108,9 @@ void WindowTest::toolbar()
 
     const QList<QAction *> actions = toolBar->actions();
     QCOMPARE(actions.size(), 6);
-    const QStringList captions{ "B:", " C:", " S:" };
-    const QList<QSlider *> sliders{ state.brightnessSlider(), state.contrastSlider(),
-                                    state.saturationSlider() };
+    const QStringList captions{"B:", " C:", " S:"};
+    const QList<QSlider *> sliders{state.brightnessSlider(), state.contrastSlider(),
+                                   state.saturationSlider()};
     for (int i = 0; i < 3; ++i) {
         auto *caption = qobject_cast<QLabel *>(toolBar->widgetForAction(actions.at(2 * i)));
         QVERIFY(caption);
@@ -130,15 +130,28 @@ void WindowTest::menus_data()
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items");
     // An empty item stands for a separator.
-    QTest::newRow("File") << "File" << QStringList{ "Open", "Save As", "", "Exit" };
+    QTest::newRow("File") << "File" << QStringList{"Open", "Save As", "", "Exit"};
     QTest::newRow("Edit") << "Edit"
-                          << QStringList{ "Cut", "Copy", "Paste", "Undo", "Redo", "",
-                                          "Select All", "Select Region", "", "Rotate Left",
-                                          "Rotate Right", "Flip Horizontal", "Flip Vertical", "",
-                                          "Zoom In", "Zoom Out", "Reset Zoom" };
-    QTest::newRow("Crop") << "Crop" << QStringList{ "Start Crop", "Apply Crop", "Cancel Crop" };
-    QTest::newRow("Filters") << "Filters" << QStringList{ "Grayscale", "Invert" };
-    QTest::newRow("Help") << "Help" << QStringList{ "About" };
+                          << QStringList{"Cut",
+                                         "Copy",
+                                         "Paste",
+                                         "Undo",
+                                         "Redo",
+                                         "",
+                                         "Select All",
+                                         "Select Region",
+                                         "",
+                                         "Rotate Left",
+                                         "Rotate Right",
+                                         "Flip Horizontal",
+                                         "Flip Vertical",
+                                         "",
+                                         "Zoom In",
+                                         "Zoom Out",
+                                         "Reset Zoom"};
+    QTest::newRow("Crop") << "Crop" << QStringList{"Start Crop", "Apply Crop", "Cancel Crop"};
+    QTest::newRow("Filters") << "Filters" << QStringList{"Grayscale", "Invert"};
+    QTest::newRow("Help") << "Help" << QStringList{"About"};
 }
 
 void WindowTest::menus()
@@ -150,7 +163,7 @@ void WindowTest::menus()
     QStringList menuTitles;
     for (QAction *top : window.menuBar()->actions())
         menuTitles << top->text();
-    QCOMPARE(menuTitles, QStringList({ "File", "Edit", "Crop", "Filters", "Help" }));
+    QCOMPARE(menuTitles, QStringList({"File", "Edit", "Crop", "Filters", "Help"}));
 
     QAction *top = window.menuBar()->actions().at(menuTitles.indexOf(menu));
     QStringList texts;
@@ -174,15 +187,31 @@ void WindowTest::metaObject()
     const QMetaObject &meta = MainWindow::staticMetaObject;
     QCOMPARE(meta.className(), "MainWindow");
     QCOMPARE(meta.superClass(), &QMainWindow::staticMetaObject);
-    const QList<QByteArray> expected{
-        "openImage()",      "saveImageAs()",        "cutImage()",           "copyImage()",
-        "pasteImage()",     "selectAll()",          "startSelection()",     "adjustBrightness(int)",
-        "adjustContrast(int)", "adjustSaturation(int)", "rotateLeft()",     "rotateRight()",
-        "flipHorizontal()", "flipVertical()",       "zoomIn()",             "zoomOut()",
-        "resetZoom()",      "startCrop()",          "applyCrop()",          "cancelCrop()",
-        "undo()",           "redo()",               "filterGrayscale()",    "filterInvert()",
-        "showAbout()"
-    };
+    const QList<QByteArray> expected{"openImage()",
+                                     "saveImageAs()",
+                                     "cutImage()",
+                                     "copyImage()",
+                                     "pasteImage()",
+                                     "selectAll()",
+                                     "startSelection()",
+                                     "adjustBrightness(int)",
+                                     "adjustContrast(int)",
+                                     "adjustSaturation(int)",
+                                     "rotateLeft()",
+                                     "rotateRight()",
+                                     "flipHorizontal()",
+                                     "flipVertical()",
+                                     "zoomIn()",
+                                     "zoomOut()",
+                                     "resetZoom()",
+                                     "startCrop()",
+                                     "applyCrop()",
+                                     "cancelCrop()",
+                                     "undo()",
+                                     "redo()",
+                                     "filterGrayscale()",
+                                     "filterInvert()",
+                                     "showAbout()"};
     QCOMPARE(meta.methodCount() - meta.methodOffset(), int(expected.size()));
     for (int i = 0; i < expected.size(); ++i) {
         const QMetaMethod method = meta.method(meta.methodOffset() + i);
@@ -192,7 +221,7 @@ void WindowTest::metaObject()
         QCOMPARE(method.returnMetaType(), QMetaType::fromType<void>());
         QVERIFY(QByteArray(method.tag()).isEmpty());
     }
-    QCOMPARE(meta.method(meta.methodOffset() + 7).parameterNames(), QList<QByteArray>{ "value" });
+    QCOMPARE(meta.method(meta.methodOffset() + 7).parameterNames(), QList<QByteArray>{"value"});
     QCOMPARE(meta.propertyCount(), meta.propertyOffset());
     QCOMPARE(meta.enumeratorCount(), meta.enumeratorOffset());
     QCOMPARE(meta.classInfoCount(), meta.classInfoOffset());
@@ -202,7 +231,8 @@ void WindowTest::metaObject()
     MainWindow window;
     QObject &object = window;
     QCOMPARE(object.qt_metacast("MainWindow"), static_cast<void *>(&window));
-    QCOMPARE(object.qt_metacast("QMainWindow"), static_cast<void *>(static_cast<QMainWindow *>(&window)));
+    QCOMPARE(object.qt_metacast("QMainWindow"),
+             static_cast<void *>(static_cast<QMainWindow *>(&window)));
     QCOMPARE(object.qt_metacast("QObject"), static_cast<void *>(static_cast<QObject *>(&window)));
     QCOMPARE(object.qt_metacast(nullptr), nullptr);
     QCOMPARE(object.qt_metacast("NotAClass"), nullptr);
@@ -212,13 +242,13 @@ void WindowTest::metaObject()
 void WindowTest::metaCall()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(coordinateImage(8, 6));
     state.contrastSlider()->blockSignals(true);
     state.contrastSlider()->setValue(40);
     QVERIFY(QMetaObject::invokeMethod(&window, "adjustContrast", Q_ARG(int, 40)));
     QImage expected;
-    Lumivex::Reference::adjustImage(state.workingImage(), expected, { 0, 40, 0 });
+    Lumivex::Reference::adjustImage(state.workingImage(), expected, {0, 40, 0});
     COMPARE_IMAGES(state.adjustedImage(), expected);
     QVERIFY(QMetaObject::invokeMethod(&window, "zoomIn"));
     QCOMPARE(state.scaleFactor(), 1.25);
@@ -261,7 +291,7 @@ void WindowTest::exitCloses()
 void WindowTest::slidersWithoutImage()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.brightnessSlider()->setValue(30);
     state.saturationSlider()->setValue(-100);
     QCOMPARE(state.brightnessSlider()->value(), 30);
@@ -273,7 +303,7 @@ void WindowTest::slidersWithoutImage()
 void WindowTest::slidersApplyAllThree()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QImage original(1, 1, QImage::Format_RGB32);
     original.setPixel(0, 0, qRgb(200, 100, 50));
     state.load(original);
@@ -294,7 +324,7 @@ void WindowTest::slidersApplyAllThree()
 void WindowTest::newImageShownWithCurrentSliders()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.brightnessSlider()->setValue(100);
     QImage original(1, 1, QImage::Format_ARGB32);
     original.setPixel(0, 0, qRgba(200, 100, 50, 0));
@@ -310,11 +340,11 @@ void WindowTest::paletteImagesBecomeEditable_data()
     QTest::addColumn<QImage>("image");
     QTest::addColumn<int>("expectedFormat");
     QImage indexed(4, 2, QImage::Format_Indexed8);
-    indexed.setColorTable({ qRgb(10, 20, 30), qRgb(200, 100, 50) });
+    indexed.setColorTable({qRgb(10, 20, 30), qRgb(200, 100, 50)});
     indexed.fill(1);
     QTest::newRow("Indexed8 opaque") << indexed << int(QImage::Format_RGB32);
     QImage transparent = indexed;
-    transparent.setColorTable({ qRgba(0, 0, 0, 0), qRgb(200, 100, 50) });
+    transparent.setColorTable({qRgba(0, 0, 0, 0), qRgb(200, 100, 50)});
     QTest::newRow("Indexed8 with transparency") << transparent << int(QImage::Format_ARGB32);
     QImage mono(9, 3, QImage::Format_Mono);
     mono.fill(1);
@@ -331,11 +361,11 @@ void WindowTest::paletteImagesBecomeEditable()
 
     // The sliders act on the palette image exactly as on its 32-bit copy.
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     state.load(editable);
     state.saturationSlider()->setValue(-100);
     QImage expected;
-    Lumivex::Reference::adjustImage(editable, expected, { 0, 0, -100 });
+    Lumivex::Reference::adjustImage(editable, expected, {0, 0, -100});
     COMPARE_IMAGES(state.adjustedImage(), expected);
 }
 
@@ -358,7 +388,7 @@ void WindowTest::zoomSizes()
     QFETCH(int, steps);
     QFETCH(QSize, viewSize);
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QImage image(imageSize, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     state.load(image);
@@ -373,8 +403,8 @@ void WindowTest::zoomSizes()
     // The same size that scaling a pixmap to the truncated target gives.
     const double factor = state.scaleFactor();
     const QSize target(int(imageSize.width() * factor), int(imageSize.height() * factor));
-    const QPixmap scaled = QPixmap::fromImage(image).scaled(target, Qt::KeepAspectRatio,
-                                                            Qt::SmoothTransformation);
+    const QPixmap scaled =
+            QPixmap::fromImage(image).scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QCOMPARE(state.imageLabel()->size(), scaled.isNull() ? QSize(0, 0) : scaled.size());
     // No zoomed copy of the picture is kept.
     QVERIFY(state.imageLabel()->pixmap().isNull());
@@ -387,7 +417,7 @@ void WindowTest::zoomSizes()
 void WindowTest::zoomWithoutImage()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     TRIGGER(window, "Edit", "Zoom In");
     TRIGGER(window, "Edit", "Zoom In");
     QCOMPARE(state.scaleFactor(), 1.5625);
@@ -400,7 +430,7 @@ void WindowTest::zoomWithoutImage()
 void WindowTest::zoomVanishesAndComesBack()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QImage image(10, 10, QImage::Format_RGB32);
     image.fill(Qt::red);
     state.load(image);
@@ -416,7 +446,7 @@ void WindowTest::zoomVanishesAndComesBack()
 void WindowTest::zoomRefusesOversizedView()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     QImage image(4000, 10, QImage::Format_RGB32);
     image.fill(Qt::blue);
     state.load(image);
@@ -435,7 +465,7 @@ void WindowTest::zoomRefusesOversizedView()
 void WindowTest::viewPaintsPicture()
 {
     MainWindow window;
-    MainWindowTestAccess state{ window };
+    MainWindowTestAccess state{window};
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QImage image = coordinateImage(120, 90, QImage::Format_RGB32);
