@@ -67,7 +67,7 @@ struct ContrastTable
     {
         for (int i = 0; i < 8; ++i) {
             part[i] = _mm512_cvtepu8_epi16(_mm256_loadu_si256(
-                    reinterpret_cast<const __m256i *>(params.contrasted + 32 * i)));
+                    reinterpret_cast<const __m256i *>(params.contrasted + 32 * ptrdiff_t(i))));
         }
     }
 

@@ -335,8 +335,8 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
             case RowPath::WordTable:
                 for (int x = 0; x < width; ++x) {
                     quint16 v;
-                    std::memcpy(&v, s + 2 * x, 2);
-                    std::memcpy(d + 2 * x, &table16[v], 2);
+                    std::memcpy(&v, s + 2 * qsizetype(x), 2);
+                    std::memcpy(d + 2 * qsizetype(x), &table16[v], 2);
                 }
                 break;
             case RowPath::Generic: {

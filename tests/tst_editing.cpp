@@ -106,7 +106,8 @@ bool gray(QRgb p)
 QByteArray rawPixel(const QImage &image, QPoint p)
 {
     const int bytes = image.depth() / 8;
-    return QByteArray(reinterpret_cast<const char *>(image.constScanLine(p.y())) + p.x() * bytes,
+    return QByteArray(reinterpret_cast<const char *>(image.constScanLine(p.y()))
+                              + qsizetype(p.x()) * bytes,
                       bytes);
 }
 

@@ -337,20 +337,20 @@ void TestKernels::everyChannelValue()
             case 32: { // alpha y, colour values x (red), 255 - x and x * 7
                 const uchar bytes[] = {uchar(x), uchar(255 - x), uchar(x * 7), uchar(y)};
                 if (source.format() == QImage::Format_RGBA8888_Premultiplied) {
-                    std::memcpy(line + 4 * x, bytes, 4);
+                    std::memcpy(line + 4 * qsizetype(x), bytes, 4);
                 } else {
                     const QRgb p = qRgba(bytes[0], bytes[1], bytes[2], bytes[3]);
-                    std::memcpy(line + 4 * x, &p, 4);
+                    std::memcpy(line + 4 * qsizetype(x), &p, 4);
                 }
                 break;
             }
             case 64: { // alpha from the random-looking y * 97
                 const quint16 channels[] = {v, quint16(~v), quint16(v * 7u), quint16(y * 97 * 257)};
-                std::memcpy(line + 8 * x, channels, 8);
+                std::memcpy(line + 8 * qsizetype(x), channels, 8);
                 break;
             }
             case 16:
-                std::memcpy(line + 2 * x, &v, 2);
+                std::memcpy(line + 2 * qsizetype(x), &v, 2);
                 break;
             }
         }

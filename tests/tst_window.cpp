@@ -111,7 +111,7 @@ void WindowTest::toolbar()
     const QStringList captions{"B:", " C:", " S:"};
     const QList<QSlider *> sliders{state.brightnessSlider(), state.contrastSlider(),
                                    state.saturationSlider()};
-    for (int i = 0; i < 3; ++i) {
+    for (qsizetype i = 0; i < 3; ++i) {
         auto *caption = qobject_cast<QLabel *>(toolBar->widgetForAction(actions.at(2 * i)));
         QVERIFY(caption);
         QCOMPARE(caption->text(), captions.at(i));
