@@ -19,6 +19,8 @@ public:
     // both keeps it as a member.
     explicit ImageView(const QImage &picture, QWidget *parent = nullptr);
 
+    bool showsPicture() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

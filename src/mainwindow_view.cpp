@@ -32,6 +32,7 @@ void MainWindow::updateImageDisplay()
 {
     if (adjustedImage.isNull()) {
         imageLabel->clear();
+        toolOverlay()->update(); // an outline of the whole picture goes with it
         return;
     }
     imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor));

@@ -19,7 +19,7 @@ void drawBox(QPainter &painter, const QRect &box, Qt::GlobalColor outline, const
 
 } // namespace
 
-ToolOverlay::ToolOverlay(QWidget *mainWindow, QWidget *shownView, QWidget *viewport)
+ToolOverlay::ToolOverlay(QWidget *mainWindow, ImageView *shownView, QWidget *viewport)
     : QWidget(viewport), window(mainWindow), view(shownView)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -74,8 +74,11 @@ void ToolOverlay::paintEvent(QPaintEvent *)
     QPainter painter(this);
     drawBox(painter, toOverlay(cropRect), Qt::red, QColor(255, 0, 0, 50));
     QRect selected = toOverlay(selectionRect);
-    if (wholePicture && view)
-        selected = view->geometry().translated(-pos()); // view and overlay share a parent
+    if (wholePicture) {
+        // The view and the overlay share a parent.
+        const bool shown = view && view->showsPicture();
+        selected = shown ? view->geometry().translated(-pos()) : QRect();
+    }
     drawBox(painter, selected, Qt::blue, QColor(0, 0, 255, 50));
 }
 

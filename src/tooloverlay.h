@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include "imageview.h"
+
 namespace Lumivex {
 
 class ToolOverlay : public QWidget
@@ -15,14 +17,15 @@ class ToolOverlay : public QWidget
 public:
     // Covers viewport, the scroll area's viewport that shows view; rectangles
     // are given in window's coordinates. The overlay never takes pointer input.
-    ToolOverlay(QWidget *window, QWidget *view, QWidget *viewport);
+    ToolOverlay(QWidget *window, ImageView *view, QWidget *viewport);
 
     // The crop box as dragged, in window coordinates, corners inclusive and
     // in any order; a null rectangle shows none.
     void setCropBox(const QRect &windowRect);
     // The dragged selection, like the crop box.
     void setSelection(const QRect &windowRect);
-    // The selection is the whole shown picture, wherever the view puts it.
+    // The selection is the whole shown picture, wherever the view puts it
+    // (nothing while the view shows none).
     void selectWholePicture();
 
     QRect cropBox() const { return cropRect; }
@@ -37,7 +40,7 @@ private:
     QRect toOverlay(const QRect &windowRect) const;
 
     QPointer<QWidget> window;
-    QPointer<QWidget> view;
+    QPointer<ImageView> view;
     QRect cropRect;
     QRect selectionRect;
     bool wholePicture = false;

@@ -184,6 +184,7 @@ private slots:
     void draggedSelectionDrawn();
     void selectAllOutlinesPicture_data();
     void selectAllOutlinesPicture();
+    void wholePictureOutlineLeavesWithPicture();
 
 private:
     // Opens image in window and shows the window.
@@ -628,6 +629,23 @@ void CropTest::selectAllOutlinesPicture()
     const QImage base = grabbed(window);
     VERIFY_BOX(base, shown, picture, visible, Qt::blue);
     QVERIFY(!anyPixelOf(shown, visible, qRgb(255, 0, 0)));
+}
+
+void CropTest::wholePictureOutlineLeavesWithPicture()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    QVERIFY(show(window, coordinateImage(300, 200)));
+    TRIGGER(window, "Edit", "Select All");
+    const QRect visible = viewportArea(state, window);
+    QVERIFY(anyPixelOf(grabbed(window), visible, qRgb(0, 0, 255)));
+    // Cut empties the view but keeps the selection and the view's size: no
+    // outline is left around nothing. Undo brings both back.
+    TRIGGER(window, "Edit", "Cut");
+    QCOMPARE(state.imageLabel()->size(), QSize(300, 200));
+    QVERIFY(!anyPixelOf(grabbed(window), visible, qRgb(0, 0, 255)));
+    TRIGGER(window, "Edit", "Undo");
+    QVERIFY(anyPixelOf(grabbed(window), visible, qRgb(0, 0, 255)));
 }
 
 QTEST_MAIN(CropTest)
