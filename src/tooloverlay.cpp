@@ -76,7 +76,8 @@ void ToolOverlay::paintEvent(QPaintEvent *)
     QRect selected = toOverlay(selectionRect);
     if (wholePicture) {
         // The view and the overlay share a parent.
-        const bool shown = view && view->showsPicture();
+        const auto *shownView = qobject_cast<const ImageView *>(view.data());
+        const bool shown = shownView && shownView->showsPicture();
         selected = shown ? view->geometry().translated(-pos()) : QRect();
     }
     drawBox(painter, selected, Qt::blue, QColor(0, 0, 255, 50));

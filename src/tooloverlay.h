@@ -40,7 +40,7 @@ private:
     QRect toOverlay(const QRect &windowRect) const;
 
     QPointer<QWidget> window;
-    QPointer<ImageView> view;
+    QPointer<QWidget> view; // an ImageView; compared while it is being destroyed too
     QRect cropRect;
     QRect selectionRect;
     bool wholePicture = false;
