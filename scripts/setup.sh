@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Lumivex needs that are missing.
 #
-# usage: scripts/setup.sh [--tests]
-#   --tests  also the tools the test suite uses (virtual X server, pointer
-#            driver, screenshots, desktop-entry validation)
+# usage: scripts/setup.sh [--tests] [--package]
+#   --tests    also the tools the test suite uses (virtual X server, pointer
+#              driver, screenshots, desktop-entry validation)
+#   --package  also what building the Debian package needs
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,13 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
     fonts-dejavu-core
 )
-if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file)
-fi
+for option in "$@"; do
+    case $option in
+    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file) ;;
+    --package) packages+=(dpkg-dev file) ;;
+    *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -400,11 +400,11 @@ Rows::AdjustParams adjustParams(const Adjustment &a)
 // Runs a filter over image in place. A shared image gets a buffer of its own
 // first; rather than copying the pixels into it and filtering the copy, the
 // filter then reads the shared pixels and writes the new buffer.
-void filterInPlace(QImage &image, FilterRowFunction filter,
+bool filterInPlace(QImage &image, FilterRowFunction filter,
                    const std::function<QImage(const QImage &)> &reference)
 {
     if (image.isNull())
-        return;
+        return false;
     if (isPaletteFormat(image.format()))
         image = toEditableFormat(image);
     RowOperation operation;
@@ -413,16 +413,17 @@ void filterInPlace(QImage &image, FilterRowFunction filter,
     if (!image.isDetached()) {
         QImage result(image.size(), image.format());
         if (result.isNull())
-            return;
+            return false;
         copyMetadata(image, result);
         runRows(image, result.bits(), result.bytesPerLine(), operation, reference);
         image = std::move(result);
-        return;
+        return true;
     }
     uchar *bits = image.bits(); // may still copy a buffer the image does not own
     if (!bits)
-        return;
+        return false;
     runRows(image, bits, image.bytesPerLine(), operation, reference);
+    return true;
 }
 
 } // namespace
@@ -496,18 +497,18 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
     return true;
 }
 
-void grayscaleImage(QImage &image)
+bool grayscaleImage(QImage &image)
 {
-    filterInPlace(image, rowKernels().grayscale, [](const QImage &values) {
+    return filterInPlace(image, rowKernels().grayscale, [](const QImage &values) {
         QImage result = values;
         Reference::grayscaleImage(result);
         return result;
     });
 }
 
-void invertImage(QImage &image)
+bool invertImage(QImage &image)
 {
-    filterInPlace(image, rowKernels().invert, [](const QImage &values) {
+    return filterInPlace(image, rowKernels().invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);
         return result;

@@ -31,9 +31,10 @@ double saturationFactor(int saturation);
 bool adjustImage(const QImage &src, QImage &dst, const Adjustment &adjustment);
 
 // In-place colour filters; every pixel becomes opaque. A shared image is
-// detached first, so copies taken before keep the old pixels.
-void grayscaleImage(QImage &image);
-void invertImage(QImage &image);
+// detached first, so copies taken before keep the old pixels. Return false,
+// with image unchanged, when it is null or memory for it cannot be had.
+bool grayscaleImage(QImage &image);
+bool invertImage(QImage &image);
 
 // Palette and 1-bit images cannot be written pixel by pixel in their own
 // format: returns image converted to ARGB32 (when it has an alpha channel) or

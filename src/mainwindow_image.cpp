@@ -76,8 +76,8 @@ void MainWindow::filterGrayscale()
     if (workingImage.isNull())
         return;
     QImage filtered = workingImage;
-    grayscaleImage(filtered);
-    commitEdit(std::move(filtered));
+    if (grayscaleImage(filtered))
+        commitEdit(std::move(filtered));
 }
 
 void MainWindow::filterInvert()
@@ -85,6 +85,6 @@ void MainWindow::filterInvert()
     if (workingImage.isNull())
         return;
     QImage filtered = workingImage;
-    invertImage(filtered);
-    commitEdit(std::move(filtered));
+    if (invertImage(filtered))
+        commitEdit(std::move(filtered));
 }

@@ -65,7 +65,11 @@ QRect ToolOverlay::toOverlay(const QRect &windowRect) const
     if (windowRect.isNull() || !window)
         return QRect();
     // Both corners belong to the box, whichever way it was dragged.
-    const QRect box = QRect(windowRect.topLeft(), windowRect.bottomRight()).normalized();
+    // (QRect::normalized() would move a reversed edge by one pixel.)
+    const QPoint a = windowRect.topLeft();
+    const QPoint b = windowRect.bottomRight();
+    const QRect box(QPoint(qMin(a.x(), b.x()), qMin(a.y(), b.y())),
+                    QPoint(qMax(a.x(), b.x()), qMax(a.y(), b.y())));
     return box.translated(mapFrom(window, QPoint(0, 0)));
 }
 

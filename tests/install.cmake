@@ -5,13 +5,13 @@
 include(GNUInstallDirs)
 
 # The committed icon files must be exactly what lumivex_makeicon draws.
-add_test(NAME icons_reproducible
+add_test(NAME lumivex_test_icons
     COMMAND ${CMAKE_COMMAND}
         -DMAKEICON=$<TARGET_FILE:lumivex_makeicon>
         -DCOMMITTED=${PROJECT_SOURCE_DIR}/resources
-        -DWORKDIR=${CMAKE_CURRENT_BINARY_DIR}/icons_reproducible
+        -DWORKDIR=${CMAKE_CURRENT_BINARY_DIR}/lumivex_test_icons
         -P ${CMAKE_CURRENT_LIST_DIR}/check_icons.cmake)
-set_tests_properties(icons_reproducible PROPERTIES LABELS install)
+set_tests_properties(lumivex_test_icons PROPERTIES LABELS install)
 
 # Install into a scratch prefix and check every file landed.
 if(UNIX AND NOT APPLE)
@@ -23,14 +23,14 @@ if(UNIX AND NOT APPLE)
         set(_lumivex_dfv "")
     endif()
 
-    add_test(NAME install_tree
+    add_test(NAME lumivex_test_install
         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_install.sh
             ${CMAKE_BINARY_DIR}
-            ${CMAKE_CURRENT_BINARY_DIR}/install_tree
+            ${CMAKE_CURRENT_BINARY_DIR}/lumivex_test_install
             $<CONFIG>
             ${CMAKE_INSTALL_BINDIR}
             ${CMAKE_INSTALL_DATADIR}
             "${_lumivex_dfv}")
-    set_tests_properties(install_tree PROPERTIES LABELS install)
+    set_tests_properties(lumivex_test_install PROPERTIES LABELS install)
     unset(_lumivex_dfv)
 endif()

@@ -185,6 +185,8 @@ private slots:
     void selectAllOutlinesPicture_data();
     void selectAllOutlinesPicture();
     void wholePictureOutlineLeavesWithPicture();
+    void boxDrawnTheSameWhicheverWay_data();
+    void boxDrawnTheSameWhicheverWay();
 
 private:
     // Opens image in window and shows the window.
@@ -646,6 +648,51 @@ void CropTest::wholePictureOutlineLeavesWithPicture()
     QVERIFY(!anyPixelOf(grabbed(window), visible, qRgb(0, 0, 255)));
     TRIGGER(window, "Edit", "Undo");
     QVERIFY(anyPixelOf(grabbed(window), visible, qRgb(0, 0, 255)));
+}
+
+void CropTest::boxDrawnTheSameWhicheverWay_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QRgb>("outline");
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    QTest::newRow("crop up and left") << "Start Crop" << QPoint(300, 250) << QPoint(200, 150) << red;
+    QTest::newRow("crop back one pixel") << "Start Crop" << QPoint(300, 200) << QPoint(299, 400) << red;
+    QTest::newRow("crop up one pixel") << "Start Crop" << QPoint(100, 201) << QPoint(350, 200) << red;
+    QTest::newRow("selection up and left")
+            << "Select Region" << QPoint(400, 300) << QPoint(250, 120) << blue;
+    QTest::newRow("selection back one pixel")
+            << "Select Region" << QPoint(300, 200) << QPoint(299, 400) << blue;
+}
+
+void CropTest::boxDrawnTheSameWhicheverWay()
+{
+    QFETCH(QString, command);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QRgb, outline);
+    const QString menu = command == QLatin1String("Start Crop") ? "Crop" : "Edit";
+    // The same two corner pixels dragged forwards (top left to bottom right)
+    // and the given way must be drawn alike.
+    const QPoint topLeft(qMin(from.x(), to.x()), qMin(from.y(), to.y()));
+    const QPoint bottomRight(qMax(from.x(), to.x()), qMax(from.y(), to.y()));
+    QImage drawn[2];
+    for (int way = 0; way < 2; ++way) {
+        MainWindow window;
+        MainWindowTestAccess state{window};
+        QVERIFY(show(window, coordinateImage(600, 400)));
+        TRIGGER(window, menu, command);
+        Pointer pointer(window);
+        if (way == 0)
+            pointer.drag(QPointF(topLeft), QPointF(bottomRight));
+        else
+            pointer.drag(QPointF(from), QPointF(to));
+        drawn[way] = grabbed(window).copy(viewportArea(state, window));
+    }
+    QVERIFY(anyPixelOf(drawn[1], drawn[1].rect(), outline));
+    COMPARE_IMAGES(drawn[1], drawn[0]);
 }
 
 QTEST_MAIN(CropTest)
