@@ -658,9 +658,12 @@ void CropTest::boxDrawnTheSameWhicheverWay_data()
     QTest::addColumn<QRgb>("outline");
     const QRgb red = qRgb(255, 0, 0);
     const QRgb blue = qRgb(0, 0, 255);
-    QTest::newRow("crop up and left") << "Start Crop" << QPoint(300, 250) << QPoint(200, 150) << red;
-    QTest::newRow("crop back one pixel") << "Start Crop" << QPoint(300, 200) << QPoint(299, 400) << red;
-    QTest::newRow("crop up one pixel") << "Start Crop" << QPoint(100, 201) << QPoint(350, 200) << red;
+    QTest::newRow("crop up and left")
+            << "Start Crop" << QPoint(300, 250) << QPoint(200, 150) << red;
+    QTest::newRow("crop back one pixel")
+            << "Start Crop" << QPoint(300, 200) << QPoint(299, 400) << red;
+    QTest::newRow("crop up one pixel")
+            << "Start Crop" << QPoint(100, 201) << QPoint(350, 200) << red;
     QTest::newRow("selection up and left")
             << "Select Region" << QPoint(400, 300) << QPoint(250, 120) << blue;
     QTest::newRow("selection back one pixel")
