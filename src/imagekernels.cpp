@@ -187,47 +187,58 @@ void forEachBand(int height, qint64 pixels, const std::function<void(int, int)> 
 enum class RowPath {
     Words,              // RGB32, ARGB32: the kernels run on the scanlines
     PremultipliedWords, // ARGB32_Premultiplied: unpremultiplied in place first
-    Rgba8888,
-    Rgba8888Premultiplied,
-    Rgb888,
-    Bgr888,
-    Rgba64,
-    Rgba64Premultiplied,
-    ByteTable, // Grayscale8: a table of all 256 values
-    WordTable, // Grayscale16: a table of all 65536 values
-    Generic    // pixelColor / setPixelColor
+    Converted,          // through a row of words, with the format's adapters
+    ByteTable,          // Grayscale8: a table of all 256 values
+    WordTable,          // Grayscale16: a table of all 65536 values
+    Generic             // pixelColor / setPixelColor
 };
 
-RowPath rowPathFor(const QImage &image)
+using FetchRow = void (*)(const uchar *, quint32 *, int);
+using StoreRow = void (*)(const quint32 *, uchar *, int);
+
+// How the rows of one image are read and written.
+struct RowPlan
 {
+    RowPath path = RowPath::Generic;
+    FetchRow fetch = nullptr; // Converted only
+    StoreRow store = nullptr; // Converted only
+    bool unpremultiplies = false;
+};
+
+RowPlan rowPlanFor(const QImage &image)
+{
+    using namespace PixelRows;
+    const auto converted = [](FetchRow fetch, StoreRow store, bool unpremultiplies = false) {
+        return RowPlan{RowPath::Converted, fetch, store, unpremultiplies};
+    };
     switch (image.format()) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
-        return RowPath::Words;
+        return {RowPath::Words};
     case QImage::Format_ARGB32_Premultiplied:
-        return RowPath::PremultipliedWords;
+        return {RowPath::PremultipliedWords, nullptr, nullptr, true};
     case QImage::Format_RGBX8888:
     case QImage::Format_RGBA8888:
-        return RowPath::Rgba8888;
+        return converted(fetchRgba8888, storeRgba8888);
     case QImage::Format_RGBA8888_Premultiplied:
-        return RowPath::Rgba8888Premultiplied;
+        return converted(fetchRgba8888Premultiplied, storeRgba8888, true);
     case QImage::Format_RGB888:
-        return RowPath::Rgb888;
+        return converted(fetchRgb888, storeRgb888);
     case QImage::Format_BGR888:
-        return RowPath::Bgr888;
+        return converted(fetchBgr888, storeBgr888);
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64:
-        return RowPath::Rgba64;
+        return converted(fetchRgba64, storeRgba64);
     case QImage::Format_RGBA64_Premultiplied:
-        return RowPath::Rgba64Premultiplied;
+        return converted(fetchRgba64Premultiplied, storeRgba64);
     case QImage::Format_Grayscale8:
-        return RowPath::ByteTable;
+        return {RowPath::ByteTable};
     case QImage::Format_Grayscale16:
         // Filling the table costs as much as doing 65536 pixels one by one.
-        return qint64(image.width()) * image.height() > 65536 ? RowPath::WordTable
-                                                              : RowPath::Generic;
+        return {qint64(image.width()) * image.height() > 65536 ? RowPath::WordTable
+                                                               : RowPath::Generic};
     default:
-        return RowPath::Generic;
+        return {RowPath::Generic};
     }
 }
 
@@ -260,13 +271,14 @@ std::vector<Channel> valueTable(const QImage &like,
 void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
              const RowOperation &operation, const std::function<QImage(const QImage &)> &reference)
 {
-    const RowPath path = rowPathFor(src);
+    const RowPlan plan = rowPlanFor(src);
+    const RowPath path = plan.path;
     const int width = src.width();
     const uchar *srcBits = src.constBits();
     const qsizetype srcBytesPerLine = src.bytesPerLine();
     const qsizetype pixelBytes = (qsizetype(width) * src.depth() + 7) / 8;
 
-    if (path == RowPath::PremultipliedWords || path == RowPath::Rgba8888Premultiplied)
+    if (plan.unpremultiplies)
         PixelRows::prepareUnpremultiply();
     std::vector<quint8> table8;
     std::vector<quint16> table16;
@@ -298,35 +310,10 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                                                     reinterpret_cast<quint32 *>(d), width);
                 operation(dWords, dWords, width);
                 break;
-            case RowPath::Rgba8888:
-                PixelRows::fetchRgba8888(s, temp.get(), width);
+            case RowPath::Converted:
+                plan.fetch(s, temp.get(), width);
                 operation(temp.get(), temp.get(), width);
-                PixelRows::storeRgba8888(temp.get(), d, width);
-                break;
-            case RowPath::Rgba8888Premultiplied:
-                PixelRows::fetchRgba8888Premultiplied(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                PixelRows::storeRgba8888(temp.get(), d, width);
-                break;
-            case RowPath::Rgb888:
-                PixelRows::fetchRgb888(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                PixelRows::storeRgb888(temp.get(), d, width);
-                break;
-            case RowPath::Bgr888:
-                PixelRows::fetchBgr888(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                PixelRows::storeBgr888(temp.get(), d, width);
-                break;
-            case RowPath::Rgba64:
-                PixelRows::fetchRgba64(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                PixelRows::storeRgba64(temp.get(), d, width);
-                break;
-            case RowPath::Rgba64Premultiplied:
-                PixelRows::fetchRgba64Premultiplied(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                PixelRows::storeRgba64(temp.get(), d, width);
+                plan.store(temp.get(), d, width);
                 break;
             case RowPath::ByteTable:
                 for (int x = 0; x < width; ++x)
