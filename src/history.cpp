@@ -6,45 +6,43 @@ namespace Lumivex {
 
 namespace {
 
-// How many entries of both lists hold each block of pixel data.
-QHash<const uchar *, int> sharers(const QList<QImage> &undoStack, const QList<QImage> &redoStack)
+// How many entries of both lists hold each block of pixel data, and the
+// bytes those blocks hold, each block counted once.
+struct Sharing
 {
-    QHash<const uchar *, int> count;
+    QHash<const uchar *, int> holders;
+    qsizetype bytes = 0;
+};
+
+Sharing sharing(const QList<QImage> &undoStack, const QList<QImage> &redoStack)
+{
+    Sharing result;
     for (const QList<QImage> *list : {&undoStack, &redoStack}) {
         for (const QImage &image : *list) {
-            if (!image.isNull())
-                ++count[image.constBits()];
+            if (image.isNull())
+                continue;
+            if (result.holders[image.constBits()]++ == 0)
+                result.bytes += image.sizeInBytes();
         }
     }
-    return count;
+    return result;
 }
 
 } // namespace
 
 qsizetype historyBytes(const QList<QImage> &undoStack, const QList<QImage> &redoStack)
 {
-    QHash<const uchar *, int> count = sharers(undoStack, redoStack);
-    qsizetype bytes = 0;
-    for (const QList<QImage> *list : {&undoStack, &redoStack}) {
-        for (const QImage &image : *list) {
-            if (!image.isNull() && count.take(image.constBits()) > 0)
-                bytes += image.sizeInBytes();
-        }
-    }
-    return bytes;
+    return sharing(undoStack, redoStack).bytes;
 }
 
 void trimHistory(QList<QImage> &undoStack, const QList<QImage> &redoStack, qsizetype budget)
 {
-    qsizetype bytes = historyBytes(undoStack, redoStack);
-    if (bytes <= budget)
-        return;
-    QHash<const uchar *, int> count = sharers(undoStack, redoStack);
+    Sharing held = sharing(undoStack, redoStack);
     qsizetype drop = 0;
-    while (bytes > budget && undoStack.size() - drop > 1) {
+    while (held.bytes > budget && undoStack.size() - drop > 1) {
         const QImage &oldest = undoStack.at(drop++);
-        if (--count[oldest.constBits()] == 0)
-            bytes -= oldest.sizeInBytes();
+        if (--held.holders[oldest.constBits()] == 0)
+            held.bytes -= oldest.sizeInBytes();
     }
     undoStack.remove(0, drop);
 }
