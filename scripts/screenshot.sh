@@ -6,7 +6,7 @@
 # window.
 #
 # usage: scripts/screenshot.sh [LUMIVEX_EXECUTABLE [OUTPUT_PNG]]
-#   LUMIVEX_EXECUTABLE  default: build/src/lumivex
+#   LUMIVEX_EXECUTABLE  default: build/src/app/lumivex
 #   OUTPUT_PNG          default: docs/screenshot.png
 #
 # Needs xvfb-run (xvfb), xdotool and ImageMagick (convert, import).
@@ -15,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 if [[ "${1:-}" != "--inner" ]]; then
-    exe=${1:-$root/build/src/lumivex}
+    exe=${1:-$root/build/src/app/lumivex}
     out=${2:-$root/docs/screenshot.png}
     for tool in xvfb-run xdotool convert import; do
         command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool not found" >&2; exit 1; }

@@ -350,7 +350,7 @@ private slots:
             COMPARE_DOCUMENT(access, picture);
         QCOMPARE(access.scaleFactor(), scale);
         QCOMPARE(access.imageLabel()->size(),
-                 Lumivex::zoomedViewSize(access.adjustedImage().size(), scale));
+                 Lumivex::zoomedViewSize(access.adjustedImage().size(), scale, QWIDGETSIZE_MAX));
         QVERIFY(access.imageLabel()->size() != access.adjustedImage().size());
         QVERIFY(access.cropping());
         QCOMPARE(access.cropRect(), QRect(3, 4, 20, 10));

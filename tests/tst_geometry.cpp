@@ -5,7 +5,11 @@
 #include <QPixmap>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QWidget>
+
+namespace {
+// The widget size limit, which the editor passes to the geometry.
+constexpr int SideLimit = (1 << 24) - 1;
+} // namespace
 
 class GeometryTest : public QObject
 {
@@ -44,7 +48,7 @@ void GeometryTest::matchesPixmapScaling()
     QPixmap pixmap(imageSize);
     pixmap.fill(Qt::gray);
     const QPixmap scaled = pixmap.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor),
+    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor, SideLimit),
              scaled.isNull() ? QSize(0, 0) : scaled.size());
 }
 
@@ -56,16 +60,16 @@ void GeometryTest::zoomLimits_data()
     QTest::addColumn<QSize>("viewSize");
     QTest::newRow("ordinary") << QSize(6000, 4000) << 2.0 << true << QSize(12000, 8000);
     QTest::newRow("at the widget limit")
-            << QSize(QWIDGETSIZE_MAX, 1) << 1.0 << true << QSize(QWIDGETSIZE_MAX, 1);
+            << QSize(SideLimit, 1) << 1.0 << true << QSize(SideLimit, 1);
     QTest::newRow("past the widget limit")
-            << QSize(4000, 3000) << 5000.0 << false << QSize(QWIDGETSIZE_MAX, 12582911);
+            << QSize(4000, 3000) << 5000.0 << false << QSize(SideLimit, 12582911);
     QTest::newRow("past int") << QSize(60000, 60000) << 1e6 << false
-                              << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+                              << QSize(SideLimit, SideLimit);
     QTest::newRow("zero factor") << QSize(10, 10) << 0.0 << false << QSize(0, 0);
     QTest::newRow("infinite factor")
-            << QSize(10, 10) << qInf() << false << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            << QSize(10, 10) << qInf() << false << QSize(SideLimit, SideLimit);
     QTest::newRow("not a number") << QSize(10, 10) << qQNaN() << false
-                                  << QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+                                  << QSize(SideLimit, SideLimit);
 }
 
 void GeometryTest::zoomLimits()
@@ -74,8 +78,8 @@ void GeometryTest::zoomLimits()
     QFETCH(double, factor);
     QFETCH(bool, fits);
     QFETCH(QSize, viewSize);
-    QCOMPARE(Lumivex::zoomFits(imageSize, factor), fits);
-    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor), viewSize);
+    QCOMPARE(Lumivex::zoomFits(imageSize, factor, SideLimit), fits);
+    QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor, SideLimit), viewSize);
 }
 
 QTEST_MAIN(GeometryTest)

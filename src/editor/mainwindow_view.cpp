@@ -7,6 +7,8 @@
 #include "tooloverlay.h"
 #include "viewgeometry.h"
 
+#include <QWidget>
+
 using namespace Lumivex;
 
 void MainWindow::pushUndo()
@@ -35,7 +37,7 @@ void MainWindow::updateImageDisplay()
         toolOverlay()->update(); // an outline of the whole picture goes with it
         return;
     }
-    imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor));
+    imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor, QWIDGETSIZE_MAX));
     repaintWindow();
 }
 
@@ -70,7 +72,7 @@ void MainWindow::setZoom(double factor)
     // A step that the view could not take is refused; so is one that would
     // leave no factor to zoom back from.
     const QSize shown = adjustedImage.isNull() ? QSize(1, 1) : adjustedImage.size();
-    if (!zoomFits(shown, factor))
+    if (!zoomFits(shown, factor, QWIDGETSIZE_MAX))
         return;
     scaleFactor = factor;
     updateImageDisplay();

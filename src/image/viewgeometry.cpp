@@ -3,9 +3,9 @@
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
-#include <QWidget>
 
 #include <algorithm>
+#include <climits>
 
 #include <cmath>
 
@@ -13,46 +13,36 @@ namespace Lumivex {
 
 namespace {
 
-// Truncates a scaled side toward zero, holding it within the widget size limit.
-int scaledSide(int side, double factor)
+// Truncates a scaled side toward zero, holding it within limit.
+int scaledSide(int side, double factor, int limit)
 {
     const double scaled = side * factor;
-    if (!(scaled < double(QWIDGETSIZE_MAX)))
-        return QWIDGETSIZE_MAX;
+    if (!(scaled < double(limit)))
+        return limit;
     return scaled > 0.0 ? int(scaled) : 0;
 }
 
 } // namespace
 
-QSize zoomedViewSize(const QSize &imageSize, double factor)
+QSize zoomedViewSize(const QSize &imageSize, double factor, int sideLimit)
 {
-    const QSize target(scaledSide(imageSize.width(), factor),
-                       scaledSide(imageSize.height(), factor));
+    const QSize target(scaledSide(imageSize.width(), factor, sideLimit),
+                       scaledSide(imageSize.height(), factor, sideLimit));
     if (target.isEmpty() || imageSize.isEmpty())
         return QSize(0, 0);
     const QSize fitted = imageSize.scaled(target, Qt::KeepAspectRatio);
     return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
 }
 
-bool zoomFits(const QSize &imageSize, double factor)
+bool zoomFits(const QSize &imageSize, double factor, int sideLimit)
 {
     if (!std::isfinite(factor) || factor <= 0.0)
         return false;
-    return imageSize.width() * factor <= double(QWIDGETSIZE_MAX)
-           && imageSize.height() * factor <= double(QWIDGETSIZE_MAX);
+    return imageSize.width() * factor <= double(sideLimit)
+           && imageSize.height() * factor <= double(sideLimit);
 }
 
 namespace {
-
-int roundedCoordinate(double value)
-{
-    const double shifted = value + std::copysign(0.5, value);
-    if (shifted > 2147483647.0)
-        return 2147483647;
-    if (shifted > -2147483648.0)
-        return int(shifted);
-    return -2147483647 - 1;
-}
 
 // One edge of the region: trunc(viewCoordinate × scale), held within
 // [-1, limit + 1] so that the conversion to int is always defined; the
@@ -66,7 +56,12 @@ int imageEdge(qint64 viewCoordinate, double scale, int limit)
 
 QPoint roundedPosition(const QPointF &position)
 {
-    return QPoint(roundedCoordinate(position.x()), roundedCoordinate(position.y()));
+    // Qt's conversion adds a signed half and truncates; only the range is
+    // left to hold.
+    const auto held = [](double v) {
+        return std::isnan(v) ? double(INT_MIN) : std::clamp(v, double(INT_MIN), double(INT_MAX));
+    };
+    return QPointF(held(position.x()), held(position.y())).toPoint();
 }
 
 QRect imageRegionForViewBox(const QPoint &a, const QPoint &b, const QSize &viewSize,
