@@ -3,6 +3,7 @@
 #include "imagekernels.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -27,10 +28,12 @@ const QList<QByteArray> &readableFormats()
     return formats;
 }
 
-QImage readImageFile(const QString &path)
+QImage readImage(QIODevice *device)
 {
+    if (!device || !device->isReadable())
+        return QImage();
     QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
-    QImageReader reader(path);
+    QImageReader reader(device);
     // The content decides, so that no other decoder is reached through a
     // misleading suffix.
     reader.setDecideFormatFromContent(true);
@@ -45,6 +48,14 @@ QImage readImageFile(const QString &path)
     if (!reader.read(&image))
         return QImage();
     return toEditableFormat(image);
+}
+
+QImage readImageFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImage();
+    return readImage(&file);
 }
 
 QString writeImageFile(const QImage &image, const QString &path)
