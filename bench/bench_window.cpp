@@ -2,8 +2,7 @@
 // to repainted window) and one zoom step on a 6000x4000 photo, against one
 // literal per-pixel evaluation of the adjustments.
 #include "imagekernels.h"
-#include "imageview.h"
-#include "mainwindow.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,25 +12,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-// Reaches the window's private state, as the tests do.
-struct MainWindowTestAccess
-{
-    MainWindow &window;
-
-    void load(const QImage &image)
-    {
-        window.workingImage = image;
-        window.applyAdjustments();
-        window.updateImageDisplay();
-    }
-    QSlider *brightness() { return window.brightnessSlider; }
-    QSlider *contrast() { return window.contrastSlider; }
-    QSlider *saturation() { return window.saturationSlider; }
-    const QImage &working() { return window.workingImage; }
-    void zoomIn() { window.zoomIn(); }
-    void zoomOut() { window.zoomOut(); }
-};
 
 namespace {
 
@@ -73,30 +53,31 @@ int main(int argc, char **argv)
     window.show();
     MainWindowTestAccess state{window};
     state.load(photo());
-    state.contrast()->setValue(20);
-    state.saturation()->setValue(-50);
+    state.contrastSlider()->setValue(20);
+    state.saturationSlider()->setValue(-50);
     QApplication::processEvents();
 
     // Each step runs the slider's slot, which adjusts the whole picture and
     // repaints the window before it returns.
-    const double step = median(15, [&](int i) { state.brightness()->setValue(i % 2 ? 10 : 11); });
+    const double step =
+            median(15, [&](int i) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); });
     QImage literal;
     const double reference = median(1, [&](int) {
-        Lumivex::Reference::adjustImage(state.working(), literal, {10, 20, -50});
+        Lumivex::Reference::adjustImage(state.workingImage(), literal, {10, 20, -50});
     });
     const double zoom = median(8, [&](int i) {
         if (i % 2)
-            state.zoomOut();
+            TestSupport::menuAction(window, "Edit", "Zoom Out")->trigger();
         else
-            state.zoomIn();
+            TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
     });
 
     // Zoomed in three steps (factor 1.953125) the view is about 11700x7800;
     // only its visible part is scaled and painted.
     for (int i = 0; i < 3; ++i)
-        state.zoomIn();
+        TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
     const double zoomedStep =
-            median(15, [&](int i) { state.brightness()->setValue(i % 2 ? 10 : 11); });
+            median(15, [&](int i) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); });
 
     std::printf("window on 6000x4000, platform %s\n", qPrintable(QApplication::platformName()));
     std::printf("  slider step (adjust + repaint)   %8.2f ms\n", step);

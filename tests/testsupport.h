@@ -1,21 +1,24 @@
-// Shared helpers for the window tests: access to the editor state, menu
-// commands by their texts, and image comparison that names the first
-// differing pixel.
+// Shared helpers for the window tests and benchmarks: access to the editor
+// state, menu commands by their texts, answers to dialogs, and image
+// comparison that names the first differing pixel.
 #pragma once
 
+#include "imagecompare.h"
+#include "imageview.h"
 #include "mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QSlider>
 #include <QString>
 #include <QTest>
-
-#include "imageview.h"
+#include <QTimer>
 
 // Reads and sets the editor state that the window keeps private.
 struct MainWindowTestAccess
@@ -41,17 +44,7 @@ struct MainWindowTestAccess
     Lumivex::ToolOverlay *toolOverlay() { return window.toolOverlay(); }
 
     // Makes image the document as a successful open does, without the dialog.
-    void load(const QImage &image)
-    {
-        window.undoStack.clear();
-        window.redoStack.clear();
-        window.cropping = false;
-        window.cropRect = QRect();
-        window.scaleFactor = 1.0;
-        window.workingImage = image;
-        window.applyAdjustments();
-        window.updateImageDisplay();
-    }
+    void load(const QImage &image) { window.newDocument(image); }
 };
 
 namespace TestSupport {
@@ -78,44 +71,81 @@ inline QAction *menuAction(QMainWindow &window, const QString &menu, const QStri
         triggered_->trigger(); \
     } while (false)
 
-// Compares two images pixel by pixel; on a difference, names the first
-// differing pixel and both values.
-inline bool sameImage(const QImage &actual, const QImage &expected, QString *why)
+// While it lives, answers every file dialog with path, or cancels it when
+// path is empty, recording that one showed, its caption and its filters.
+// Other dialogs are left alone.
+class DialogAnswer
 {
-    if (actual.size() != expected.size()) {
-        *why = QStringLiteral("size %1x%2, expected %3x%4")
-                       .arg(actual.width())
-                       .arg(actual.height())
-                       .arg(expected.width())
-                       .arg(expected.height());
-        return false;
-    }
-    if (actual.format() != expected.format()) {
-        *why = QStringLiteral("format %1, expected %2").arg(actual.format()).arg(expected.format());
-        return false;
-    }
-    for (int y = 0; y < actual.height(); ++y) {
-        for (int x = 0; x < actual.width(); ++x) {
-            const QRgb a = actual.pixel(x, y);
-            const QRgb e = expected.pixel(x, y);
-            if (a != e) {
-                *why = QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
-                               .arg(x)
-                               .arg(y)
-                               .arg(a, 8, 16, QLatin1Char('0'))
-                               .arg(e, 8, 16, QLatin1Char('0'));
-                return false;
+public:
+    explicit DialogAnswer(const QString &answer = QString())
+    {
+        expect(answer);
+        timer.setInterval(10);
+        timer.callOnTimeout([this] {
+            // Answered again on every tick until it closes: the dialog may
+            // not take the answer before it has looked at the folder.
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            seen = true;
+            caption = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            if (path.isEmpty()) {
+                dialog->reject();
+                return;
             }
-        }
+            // A name typed into a focused name field wins over selectFile.
+            if (QWidget *focused = dialog->focusWidget())
+                focused->clearFocus();
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        timer.start();
     }
-    return true;
-}
 
-#define COMPARE_IMAGES(actual, expected) \
-    do { \
-        QString why_; \
-        QVERIFY2(TestSupport::sameImage((actual), (expected), &why_), qPrintable(why_)); \
-    } while (false)
+    // Answers the dialogs from now on with answer, and forgets what showed.
+    void expect(const QString &answer)
+    {
+        path = answer;
+        seen = false;
+    }
+
+    QString path;
+    QString caption;
+    QStringList filters;
+    bool seen = false;
+
+private:
+    QTimer timer;
+};
+
+// While it lives, closes every message box that shows, recording the last
+// one's title and text.
+class MessageCatcher
+{
+public:
+    MessageCatcher()
+    {
+        timer.setInterval(10);
+        timer.callOnTimeout([this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            box->accept();
+        });
+        timer.start();
+    }
+
+    QString title;
+    QString text;
+    bool seen = false;
+
+private:
+    QTimer timer;
+};
 
 // A small image whose pixels encode their position: red = x, green = y,
 // blue = 7 * x + 3 * y, alpha 255 (or varying with x + y when withAlpha).

@@ -63,8 +63,7 @@ void GeometryTest::zoomLimits_data()
             << QSize(SideLimit, 1) << 1.0 << true << QSize(SideLimit, 1);
     QTest::newRow("past the widget limit")
             << QSize(4000, 3000) << 5000.0 << false << QSize(SideLimit, 12582911);
-    QTest::newRow("past int") << QSize(60000, 60000) << 1e6 << false
-                              << QSize(SideLimit, SideLimit);
+    QTest::newRow("past int") << QSize(60000, 60000) << 1e6 << false << QSize(SideLimit, SideLimit);
     QTest::newRow("zero factor") << QSize(10, 10) << 0.0 << false << QSize(0, 0);
     QTest::newRow("infinite factor")
             << QSize(10, 10) << qInf() << false << QSize(SideLimit, SideLimit);

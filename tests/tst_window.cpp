@@ -14,35 +14,6 @@
 
 using namespace TestSupport;
 
-namespace {
-
-// Closes the next modal dialog once it shows, recording its title and text.
-struct ModalCatcher
-{
-    QString title;
-    QString text;
-    bool seen = false;
-
-    void arm()
-    {
-        auto *timer = new QTimer;
-        timer->setInterval(10);
-        QObject::connect(timer, &QTimer::timeout, timer, [this, timer] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            seen = true;
-            title = box->windowTitle();
-            text = box->text();
-            box->accept();
-            timer->deleteLater();
-        });
-        timer->start();
-    }
-};
-
-} // namespace
-
 class WindowTest : public QObject
 {
     Q_OBJECT
@@ -255,8 +226,7 @@ void WindowTest::metaCall()
     QVERIFY(!QMetaObject::invokeMethod(&window, "noSuchSlot"));
 
     // The last slot by index opens the About box.
-    ModalCatcher catcher;
-    catcher.arm();
+    MessageCatcher catcher;
     const QMetaObject &meta = MainWindow::staticMetaObject;
     QVERIFY(meta.method(meta.methodOffset() + 24).invoke(&window));
     QVERIFY(catcher.seen);
@@ -266,8 +236,7 @@ void WindowTest::metaCall()
 void WindowTest::about()
 {
     MainWindow window;
-    ModalCatcher catcher;
-    catcher.arm();
+    MessageCatcher catcher;
     TRIGGER(window, "Help", "About");
     QVERIFY(catcher.seen);
     QCOMPARE(catcher.title, QStringLiteral("About"));

@@ -8,11 +8,6 @@ namespace Lumivex {
 
 ImageView::ImageView(const QImage &shown, QWidget *parent) : QLabel(parent), picture(shown) { }
 
-bool ImageView::showsPicture() const
-{
-    return !picture.isNull();
-}
-
 void ImageView::paintEvent(QPaintEvent *event)
 {
     QLabel::paintEvent(event);

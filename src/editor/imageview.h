@@ -15,11 +15,13 @@ class ImageView : public QLabel
     Q_OBJECT
 
 public:
-    // picture must outlive every paint of the view: the window that owns
-    // both keeps it as a member.
+    // The view refers to the window's picture instead of holding a pixmap
+    // of it: a pixmap would be a second full copy of a picture that may be
+    // hundreds of megabytes, converted again at every slider step, while a
+    // reference shows whatever the picture is at each paint. So picture must
+    // outlive every paint of the view: the window that owns both keeps it as
+    // a member.
     explicit ImageView(const QImage &picture, QWidget *parent = nullptr);
-
-    bool showsPicture() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

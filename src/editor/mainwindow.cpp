@@ -37,7 +37,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     scrollArea = new QScrollArea;
     scrollArea->setWidget(imageLabel);
     setCentralWidget(scrollArea);
-    new ToolOverlay(this, imageLabel, scrollArea->viewport());
+    new ToolOverlay(this, imageLabel, scrollArea->viewport(),
+                    {cropping, cropRect, selecting, selectionRect, adjustedImage});
 
     // Values are set before the connections, so construction adjusts nothing.
     brightnessSlider = makeSlider();
@@ -55,48 +56,42 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     toolBar->addWidget(new QLabel(QStringLiteral(" S:")));
     toolBar->addWidget(saturationSlider);
 
-    const auto addItem = [this](QMenu *menu, const char *text, void (MainWindow::*slot)()) {
-        QAction *action = menu->addAction(QString::fromLatin1(text));
-        connect(action, &QAction::triggered, this, slot);
-    };
-
     QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("File"));
-    addItem(fileMenu, "Open", &MainWindow::openImage);
-    addItem(fileMenu, "Save As", &MainWindow::saveImageAs);
+    fileMenu->addAction(QStringLiteral("Open"), this, &MainWindow::openImage);
+    fileMenu->addAction(QStringLiteral("Save As"), this, &MainWindow::saveImageAs);
     fileMenu->addSeparator();
-    QAction *exitAction = fileMenu->addAction(QStringLiteral("Exit"));
-    connect(exitAction, &QAction::triggered, this, &QWidget::close);
+    fileMenu->addAction(QStringLiteral("Exit"), this, &QWidget::close);
 
     QMenu *editMenu = menuBar()->addMenu(QStringLiteral("Edit"));
-    addItem(editMenu, "Cut", &MainWindow::cutImage);
-    addItem(editMenu, "Copy", &MainWindow::copyImage);
-    addItem(editMenu, "Paste", &MainWindow::pasteImage);
-    addItem(editMenu, "Undo", &MainWindow::undo);
-    addItem(editMenu, "Redo", &MainWindow::redo);
+    editMenu->addAction(QStringLiteral("Cut"), this, &MainWindow::cutImage);
+    editMenu->addAction(QStringLiteral("Copy"), this, &MainWindow::copyImage);
+    editMenu->addAction(QStringLiteral("Paste"), this, &MainWindow::pasteImage);
+    editMenu->addAction(QStringLiteral("Undo"), this, &MainWindow::undo);
+    editMenu->addAction(QStringLiteral("Redo"), this, &MainWindow::redo);
     editMenu->addSeparator();
-    addItem(editMenu, "Select All", &MainWindow::selectAll);
-    addItem(editMenu, "Select Region", &MainWindow::startSelection);
+    editMenu->addAction(QStringLiteral("Select All"), this, &MainWindow::selectAll);
+    editMenu->addAction(QStringLiteral("Select Region"), this, &MainWindow::startSelection);
     editMenu->addSeparator();
-    addItem(editMenu, "Rotate Left", &MainWindow::rotateLeft);
-    addItem(editMenu, "Rotate Right", &MainWindow::rotateRight);
-    addItem(editMenu, "Flip Horizontal", &MainWindow::flipHorizontal);
-    addItem(editMenu, "Flip Vertical", &MainWindow::flipVertical);
+    editMenu->addAction(QStringLiteral("Rotate Left"), this, &MainWindow::rotateLeft);
+    editMenu->addAction(QStringLiteral("Rotate Right"), this, &MainWindow::rotateRight);
+    editMenu->addAction(QStringLiteral("Flip Horizontal"), this, &MainWindow::flipHorizontal);
+    editMenu->addAction(QStringLiteral("Flip Vertical"), this, &MainWindow::flipVertical);
     editMenu->addSeparator();
-    addItem(editMenu, "Zoom In", &MainWindow::zoomIn);
-    addItem(editMenu, "Zoom Out", &MainWindow::zoomOut);
-    addItem(editMenu, "Reset Zoom", &MainWindow::resetZoom);
+    editMenu->addAction(QStringLiteral("Zoom In"), this, &MainWindow::zoomIn);
+    editMenu->addAction(QStringLiteral("Zoom Out"), this, &MainWindow::zoomOut);
+    editMenu->addAction(QStringLiteral("Reset Zoom"), this, &MainWindow::resetZoom);
 
     QMenu *cropMenu = menuBar()->addMenu(QStringLiteral("Crop"));
-    addItem(cropMenu, "Start Crop", &MainWindow::startCrop);
-    addItem(cropMenu, "Apply Crop", &MainWindow::applyCrop);
-    addItem(cropMenu, "Cancel Crop", &MainWindow::cancelCrop);
+    cropMenu->addAction(QStringLiteral("Start Crop"), this, &MainWindow::startCrop);
+    cropMenu->addAction(QStringLiteral("Apply Crop"), this, &MainWindow::applyCrop);
+    cropMenu->addAction(QStringLiteral("Cancel Crop"), this, &MainWindow::cancelCrop);
 
     QMenu *filtersMenu = menuBar()->addMenu(QStringLiteral("Filters"));
-    addItem(filtersMenu, "Grayscale", &MainWindow::filterGrayscale);
-    addItem(filtersMenu, "Invert", &MainWindow::filterInvert);
+    filtersMenu->addAction(QStringLiteral("Grayscale"), this, &MainWindow::filterGrayscale);
+    filtersMenu->addAction(QStringLiteral("Invert"), this, &MainWindow::filterInvert);
 
     QMenu *helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
-    addItem(helpMenu, "About", &MainWindow::showAbout);
+    helpMenu->addAction(QStringLiteral("About"), this, &MainWindow::showAbout);
 
     setWindowTitle(QStringLiteral("Lumivex"));
     resize(1000, 700);

@@ -84,6 +84,9 @@ private:
     // Makes image the document of an edit: records the old one, replaces it,
     // re-derives and shows the picture.
     void commitEdit(QImage image);
+    // Makes image a new document, as a successful open does: no history, no
+    // crop box, zoom 1, the picture derived and shown.
+    void newDocument(QImage image);
     void readjust();
     void setZoom(double factor);
     void resetCrop();

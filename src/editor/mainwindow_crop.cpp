@@ -16,7 +16,6 @@ void MainWindow::startSelection()
         return;
     selecting = true;
     selectionRect = QRect();
-    toolOverlay()->setSelection(selectionRect);
     toolOverlay()->update();
 }
 
@@ -26,7 +25,6 @@ void MainWindow::selectAll()
         return;
     selecting = false;
     selectionRect = QRect(0, 0, adjustedImage.width(), adjustedImage.height());
-    toolOverlay()->selectWholePicture();
     repaintWindow();
 }
 
@@ -36,7 +34,6 @@ void MainWindow::startCrop()
         return;
     cropping = true;
     cropRect = QRect();
-    toolOverlay()->setCropBox(cropRect);
     toolOverlay()->update();
 }
 
@@ -44,7 +41,6 @@ void MainWindow::resetCrop()
 {
     cropping = false;
     cropRect = QRect();
-    toolOverlay()->setCropBox(cropRect);
     toolOverlay()->update();
 }
 
@@ -83,7 +79,6 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
     if (selecting && !adjustedImage.isNull()) {
         selectionStart = p;
         selectionRect = QRect(p, p);
-        toolOverlay()->setSelection(selectionRect);
         toolOverlay()->update();
     }
     if (cropping && !adjustedImage.isNull()) {
@@ -100,7 +95,6 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
     const QPoint p = roundedPosition(event->position());
     if (selecting && !adjustedImage.isNull()) {
         selectionRect.setBottomRight(p);
-        toolOverlay()->setSelection(selectionRect);
         repaintWindow();
         return;
     }
@@ -116,7 +110,6 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *event)
     const QPoint p = roundedPosition(event->position());
     if (selecting && !adjustedImage.isNull()) {
         selectionRect.setBottomRight(p);
-        toolOverlay()->setSelection(selectionRect);
         repaintWindow();
         return;
     }

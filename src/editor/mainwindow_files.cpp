@@ -21,13 +21,7 @@ void MainWindow::openImage()
     QImage image = readImageFile(path);
     if (image.isNull())
         return;
-    undoStack.clear();
-    redoStack.clear();
-    resetCrop();
-    scaleFactor = 1.0;
-    workingImage = std::move(image);
-    applyAdjustments();
-    updateImageDisplay();
+    newDocument(std::move(image));
 }
 
 void MainWindow::saveImageAs()

@@ -30,6 +30,17 @@ void MainWindow::commitEdit(QImage image)
     updateImageDisplay();
 }
 
+void MainWindow::newDocument(QImage image)
+{
+    undoStack.clear();
+    redoStack.clear();
+    resetCrop();
+    scaleFactor = 1.0;
+    workingImage = std::move(image);
+    applyAdjustments();
+    updateImageDisplay();
+}
+
 void MainWindow::updateImageDisplay()
 {
     if (adjustedImage.isNull()) {
@@ -43,12 +54,10 @@ void MainWindow::updateImageDisplay()
 
 void MainWindow::repaintWindow()
 {
-    ToolOverlay *layer = toolOverlay();
-    layer->setCropBox(cropping ? cropRect : QRect());
     repaint();
     // The layer above the scroll area reaches the screen only when it is
     // repainted after the window itself.
-    layer->repaint();
+    toolOverlay()->repaint();
 }
 
 void MainWindow::zoomIn()

@@ -1,6 +1,7 @@
 #include "tooloverlay.h"
 
 #include <QEvent>
+#include <QImage>
 #include <QPainter>
 
 namespace Lumivex {
@@ -19,8 +20,9 @@ void drawBox(QPainter &painter, const QRect &box, Qt::GlobalColor outline, const
 
 } // namespace
 
-ToolOverlay::ToolOverlay(QWidget *mainWindow, ImageView *shownView, QWidget *viewport)
-    : QWidget(viewport), window(mainWindow), view(shownView)
+ToolOverlay::ToolOverlay(QWidget *mainWindow, QWidget *shownView, QWidget *viewport,
+                         const ToolState &toolState)
+    : QWidget(viewport), window(mainWindow), view(shownView), state(toolState)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -31,21 +33,11 @@ ToolOverlay::ToolOverlay(QWidget *mainWindow, ImageView *shownView, QWidget *vie
     raise();
 }
 
-void ToolOverlay::setCropBox(const QRect &windowRect)
+// A selection that is not being dragged can only have come from Select All,
+// which stores the picture's own rectangle: the outline follows the view.
+bool ToolOverlay::wholePictureSelected() const
 {
-    cropRect = windowRect;
-}
-
-void ToolOverlay::setSelection(const QRect &windowRect)
-{
-    selectionRect = windowRect;
-    wholePicture = false;
-}
-
-void ToolOverlay::selectWholePicture()
-{
-    selectionRect = QRect();
-    wholePicture = true;
+    return !state.selecting && !state.selectionRect.isNull();
 }
 
 bool ToolOverlay::eventFilter(QObject *watched, QEvent *event)
@@ -54,7 +46,7 @@ bool ToolOverlay::eventFilter(QObject *watched, QEvent *event)
         setGeometry(parentWidget()->rect());
         raise();
     } else if (watched == view && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
-               && wholePicture) {
+               && wholePictureSelected()) {
         update();
     }
     return QWidget::eventFilter(watched, event);
@@ -76,14 +68,13 @@ QRect ToolOverlay::toOverlay(const QRect &windowRect) const
 void ToolOverlay::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    drawBox(painter, toOverlay(cropRect), Qt::red, QColor(255, 0, 0, 50));
-    QRect selected = toOverlay(selectionRect);
-    if (wholePicture) {
-        // The view and the overlay share a parent.
-        const auto *shownView = qobject_cast<const ImageView *>(view.data());
-        const bool shown = shownView && shownView->showsPicture();
-        selected = shown ? view->geometry().translated(-pos()) : QRect();
-    }
+    if (state.cropping)
+        drawBox(painter, toOverlay(state.cropRect), Qt::red, QColor(255, 0, 0, 50));
+    QRect selected;
+    if (!wholePictureSelected())
+        selected = toOverlay(state.selectionRect);
+    else if (!state.picture.isNull())
+        selected = view->geometry().translated(-pos()); // the view and the layer share a parent
     drawBox(painter, selected, Qt::blue, QColor(0, 0, 255, 50));
 }
 

@@ -6,44 +6,45 @@
 #include <QRect>
 #include <QWidget>
 
-#include "imageview.h"
+class QImage;
 
 namespace Lumivex {
+
+// The window's tool state that the layer draws. It refers to the window's
+// own fields and is read afresh at every paint, so the layer keeps no copy
+// to fall out of step; the window, which owns both the fields and the
+// layer, outlives it.
+struct ToolState
+{
+    const bool &cropping;
+    const QRect &cropRect; // window coordinates, corners inclusive, any order
+    const bool &selecting;
+    const QRect &selectionRect; // dragged: like cropRect; from Select All: image pixels
+    const QImage &picture;      // what the view shows; a null image when it shows none
+};
 
 class ToolOverlay : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Covers viewport, the scroll area's viewport that shows view; rectangles
-    // are given in window's coordinates. The overlay never takes pointer input.
-    ToolOverlay(QWidget *window, ImageView *view, QWidget *viewport);
-
-    // The crop box as dragged, in window coordinates, corners inclusive and
-    // in any order; a null rectangle shows none.
-    void setCropBox(const QRect &windowRect);
-    // The dragged selection, like the crop box.
-    void setSelection(const QRect &windowRect);
-    // The selection is the whole shown picture, wherever the view puts it
-    // (nothing while the view shows none).
-    void selectWholePicture();
-
-    QRect cropBox() const { return cropRect; }
-    QRect selection() const { return selectionRect; }
-    bool wholePictureSelected() const { return wholePicture; }
+    // Covers viewport, the scroll area's viewport that shows view, and
+    // draws state over it. The overlay never takes pointer input.
+    ToolOverlay(QWidget *window, QWidget *view, QWidget *viewport, const ToolState &state);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool wholePictureSelected() const;
     QRect toOverlay(const QRect &windowRect) const;
 
     QPointer<QWidget> window;
-    QPointer<QWidget> view; // an ImageView; compared while it is being destroyed too
-    QRect cropRect;
-    QRect selectionRect;
-    bool wholePicture = false;
+    // The picture's view, a sibling. A plain widget pointer: it is only
+    // compared and measured, and compared while it is being destroyed too.
+    QWidget *view;
+    ToolState state;
 };
 
 } // namespace Lumivex
