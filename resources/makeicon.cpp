@@ -179,6 +179,9 @@ QByteArray icoImage(const QImage &image)
     return out;
 }
 
+// The ICO container is written here rather than through QImageWriter: Qt's
+// ICO writer puts one image in each file, and Windows wants the 16, 32 and 48
+// pixel images together in the one resource.
 QByteArray icoFile(const std::vector<QImage> &images)
 {
     std::vector<QByteArray> blobs;
