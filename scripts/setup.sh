@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Lumivex needs that are missing.
 #
-# usage: scripts/setup.sh [--tests] [--package]
+# usage: scripts/setup.sh [--tests] [--package] [--style]
 #   --tests    also the tools the test suite uses (virtual X server, pointer
 #              driver, screenshots, desktop-entry validation)
 #   --package  also what building the Debian package needs
+#   --style    also the formatter and the static checker
 set -euo pipefail
 
 packages=(
@@ -16,6 +17,7 @@ for option in "$@"; do
     case $option in
     --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file) ;;
     --package) packages+=(dpkg-dev file) ;;
+    --style) packages+=(clang-format clang-tidy python3) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done
