@@ -6,7 +6,9 @@
 
 namespace Lumivex {
 
-// Pixel data the history may hold before its oldest entries are dropped.
+// Pixel data the history may hold before its oldest entries are dropped:
+// ten steps back on a 24-megapixel photo (96 MB a step), while a picture at
+// the reader's allocation limit still keeps two.
 inline constexpr qsizetype HistoryBudgetBytes = qsizetype(1) << 30;
 
 // Bytes of pixel data held by the images of both lists, as

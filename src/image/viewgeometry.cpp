@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-
 #include <cmath>
 
 namespace Lumivex {
@@ -20,6 +19,14 @@ int scaledSide(int side, double factor, int limit)
     if (!(scaled < double(limit)))
         return limit;
     return scaled > 0.0 ? int(scaled) : 0;
+}
+
+// One edge of the region: trunc(viewCoordinate × scale), held within
+// [-1, limit + 1] so that the conversion to int is always defined; the
+// intersection with the image discards anything outside.
+int imageEdge(qint64 viewCoordinate, double scale, int limit)
+{
+    return int(std::clamp(std::trunc(double(viewCoordinate) * scale), -1.0, limit + 1.0));
 }
 
 } // namespace
@@ -41,18 +48,6 @@ bool zoomFits(const QSize &imageSize, double factor, int sideLimit)
     return imageSize.width() * factor <= double(sideLimit)
            && imageSize.height() * factor <= double(sideLimit);
 }
-
-namespace {
-
-// One edge of the region: trunc(viewCoordinate × scale), held within
-// [-1, limit + 1] so that the conversion to int is always defined; the
-// intersection with the image discards anything outside.
-int imageEdge(qint64 viewCoordinate, double scale, int limit)
-{
-    return int(std::clamp(std::trunc(double(viewCoordinate) * scale), -1.0, limit + 1.0));
-}
-
-} // namespace
 
 QPoint roundedPosition(const QPointF &position)
 {
