@@ -1,0 +1,450 @@
+// Image files: what opens and how, what is saved, and what a failed save tells.
+#include "testsupport.h"
+
+#include "imagefile.h"
+#include "imagekernels.h"
+
+#include <QBuffer>
+#include <QFileDialog>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtEndian>
+
+#include <memory>
+
+using namespace TestSupport;
+
+namespace {
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.write(image);
+    return bytes;
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG whose header announces width × height, followed by a tiny image's data.
+QByteArray pngAnnouncing(int width, int height)
+{
+    QByteArray png = encoded(coordinateImage(2, 2, QImage::Format_RGB32), "png");
+    // Signature (8), IHDR length (4), "IHDR" (4), then width and height.
+    qToBigEndian<quint32>(quint32(width), png.data() + 16);
+    qToBigEndian<quint32>(quint32(height), png.data() + 20);
+    qToBigEndian<quint32>(crc32(png.mid(12, 17)), png.data() + 29);
+    return png;
+}
+
+// A 2 × 1 GIF: a red pixel and, where transparent is set, a transparent one.
+QByteArray gif(bool transparent)
+{
+    QByteArray bytes("GIF89a");
+    bytes.append("\x02\x00\x01\x00\x80\x00\x00", 7); // 2 × 1, two-colour palette
+    bytes.append("\xff\x00\x00\x00\x00\xff", 6);     // red, blue
+    if (transparent)
+        bytes.append("\x21\xf9\x04\x01\x00\x00\x01\x00", 8); // colour 1 is transparent
+    bytes.append("\x2c\x00\x00\x00\x00\x02\x00\x01\x00\x00", 10);
+    // LZW, minimum code size 2: clear, 0, 1, end.
+    bytes.append("\x02\x02\x44\x0a\x00\x3b", 6);
+    return bytes;
+}
+
+// A JPEG carrying an orientation tag in an Exif block.
+QByteArray jpegWithOrientation(const QImage &image, quint16 orientation)
+{
+    QByteArray jpeg = encoded(image, "jpeg");
+    QByteArray exif("Exif\0\0", 6);
+    exif.append("II\x2a\x00\x08\x00\x00\x00", 8); // little-endian TIFF header, IFD at 8
+    exif.append("\x01\x00", 2);                   // one entry
+    exif.append("\x12\x01\x03\x00\x01\x00\x00\x00", 8);
+    exif.append(char(orientation & 0xff));
+    exif.append(char(orientation >> 8));
+    exif.append("\x00\x00\x00\x00\x00\x00", 6); // padding, no next IFD
+    QByteArray segment("\xff\xe1", 2);
+    segment.append(char((exif.size() + 2) >> 8));
+    segment.append(char((exif.size() + 2) & 0xff));
+    segment.append(exif);
+    jpeg.insert(2, segment);
+    return jpeg;
+}
+
+} // namespace
+
+class FilesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void filters();
+    void readsEachFormat_data();
+    void readsEachFormat();
+    void contentDecidesFormat();
+    void refusesOtherDecoders_data();
+    void refusesOtherDecoders();
+    void refusesUnreadable();
+    void refusesOversizedFromHeader();
+    void readsHundredMegapixels();
+    void palettesBecomeThirtyTwoBit();
+    void appliesOrientation();
+    void writeFailures_data();
+    void writeFailures();
+    void failedWriteKeepsExistingFile();
+    void openThroughDialog();
+    void openCancelledOrUnreadable();
+    void saveThroughDialog();
+    void saveFailureWarns();
+    void saveCancelledOrEmpty();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString file(const QString &name) const { return dir->filePath(name); }
+};
+
+void FilesTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void FilesTest::filters()
+{
+    QCOMPARE(Lumivex::openFilter(),
+             QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.tiff *.tif *.webp *.gif)"));
+    QCOMPARE(Lumivex::saveFilter(),
+             QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.tiff *.tif *.webp)"));
+}
+
+void FilesTest::readsEachFormat_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("lossless");
+    QTest::newRow("png") << "a.png" << true;
+    QTest::newRow("jpg") << "a.jpg" << false;
+    QTest::newRow("jpeg") << "a.jpeg" << false;
+    QTest::newRow("bmp") << "a.bmp" << true;
+    QTest::newRow("tiff") << "a.tiff" << true;
+    QTest::newRow("tif") << "a.tif" << true;
+    QTest::newRow("webp") << "a.webp" << false;
+}
+
+void FilesTest::readsEachFormat()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, lossless);
+    const QImage image = coordinateImage(40, 30, QImage::Format_RGB32);
+    QVERIFY(image.save(file(name)));
+    const QImage read = Lumivex::readImageFile(file(name));
+    QCOMPARE(read.size(), image.size());
+    if (lossless)
+        COMPARE_IMAGES(read.convertToFormat(QImage::Format_RGB32), image);
+}
+
+void FilesTest::contentDecidesFormat()
+{
+    const QImage image = coordinateImage(5, 4, QImage::Format_RGB32);
+    QVERIFY(writeBytes(file("png-inside.jpg"), encoded(image, "png")));
+    COMPARE_IMAGES(Lumivex::readImageFile(file("png-inside.jpg"))
+                           .convertToFormat(QImage::Format_RGB32),
+                   image);
+    QVERIFY(writeBytes(file("gif-inside.png"), gif(false)));
+    QCOMPARE(Lumivex::readImageFile(file("gif-inside.png")).size(), QSize(2, 1));
+}
+
+void FilesTest::refusesOtherDecoders_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("xpm named png") << QByteArray("xpm") << "x.png";
+    QTest::newRow("ppm named jpg") << QByteArray("ppm") << "x.jpg";
+    QTest::newRow("xbm named bmp") << QByteArray("xbm") << "x.bmp";
+    QTest::newRow("ico named gif") << QByteArray("ico") << "x.gif";
+    QTest::newRow("ppm as itself") << QByteArray("ppm") << "x.ppm";
+}
+
+void FilesTest::refusesOtherDecoders()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QString, name);
+    if (!QImageWriter::supportedImageFormats().contains(format))
+        QSKIP("no writer for this format here");
+    const QByteArray bytes = encoded(coordinateImage(16, 16, QImage::Format_RGB32), format);
+    QVERIFY(!bytes.isEmpty());
+    QVERIFY(writeBytes(file(name), bytes));
+    QVERIFY(!QImage(file(name)).isNull()); // Qt itself would decode it
+    QVERIFY(Lumivex::readImageFile(file(name)).isNull());
+}
+
+void FilesTest::refusesUnreadable()
+{
+    QVERIFY(Lumivex::readImageFile(file("missing.png")).isNull());
+    QVERIFY(Lumivex::readImageFile(QString()).isNull());
+    QVERIFY(writeBytes(file("text.png"), "not an image at all"));
+    QVERIFY(Lumivex::readImageFile(file("text.png")).isNull());
+    QByteArray truncated = encoded(coordinateImage(64, 64, QImage::Format_RGB32), "png");
+    truncated.truncate(60);
+    QVERIFY(writeBytes(file("truncated.png"), truncated));
+    QVERIFY(Lumivex::readImageFile(file("truncated.png")).isNull());
+}
+
+void FilesTest::refusesOversizedFromHeader()
+{
+    // 20000 × 20000 would need 1.6 GB: refused from the header alone.
+    QVERIFY(writeBytes(file("huge.png"), pngAnnouncing(20000, 20000)));
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(Lumivex::readImageFile(file("huge.png")).isNull());
+    QVERIFY(timer.elapsed() < 5000);
+}
+
+void FilesTest::readsHundredMegapixels()
+{
+    // Qt's default allocation limit (128 MiB) refuses anything above about
+    // 33 megapixels; a 100-megapixel photo must still open.
+    QImage image(10000, 10000, QImage::Format_RGB32);
+    image.fill(qRgb(30, 60, 90));
+    image.setPixel(9999, 9999, qRgb(1, 2, 3));
+    QVERIFY(image.save(file("big.bmp")));
+    image = QImage();
+    const QImage read = Lumivex::readImageFile(file("big.bmp"));
+    QCOMPARE(read.size(), QSize(10000, 10000));
+    QCOMPARE(read.pixel(9999, 9999), qRgb(1, 2, 3));
+}
+
+void FilesTest::palettesBecomeThirtyTwoBit()
+{
+    QVERIFY(writeBytes(file("opaque.gif"), gif(false)));
+    const QImage opaque = Lumivex::readImageFile(file("opaque.gif"));
+    QCOMPARE(opaque.format(), QImage::Format_RGB32);
+    QCOMPARE(opaque.pixel(0, 0), qRgb(255, 0, 0));
+    QCOMPARE(opaque.pixel(1, 0), qRgb(0, 0, 255));
+
+    QVERIFY(writeBytes(file("transparent.gif"), gif(true)));
+    const QImage transparent = Lumivex::readImageFile(file("transparent.gif"));
+    QCOMPARE(transparent.format(), QImage::Format_ARGB32);
+    QCOMPARE(qAlpha(transparent.pixel(1, 0)), 0);
+
+    QImage mono(17, 5, QImage::Format_Mono);
+    mono.fill(0);
+    mono.setPixel(3, 2, 1);
+    QVERIFY(mono.save(file("mono.bmp")));
+    const QImage read = Lumivex::readImageFile(file("mono.bmp"));
+    QCOMPARE(read.format(), QImage::Format_RGB32);
+    COMPARE_IMAGES(read, mono.convertToFormat(QImage::Format_RGB32));
+
+    // The sliders then act on the palette image.
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(opaque);
+    state.brightnessSlider()->setValue(-100);
+    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(155, 0, 0));
+}
+
+void FilesTest::appliesOrientation()
+{
+    // Left half black, right half white, 40 × 20 as stored.
+    QImage stored(40, 20, QImage::Format_RGB32);
+    stored.fill(Qt::black);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 20; x < 40; ++x)
+            stored.setPixel(x, y, qRgb(255, 255, 255));
+    // Orientation 6: the picture is shown turned a quarter to the right.
+    QVERIFY(writeBytes(file("camera.jpg"), jpegWithOrientation(stored, 6)));
+    const QImage upright = Lumivex::readImageFile(file("camera.jpg"));
+    QCOMPARE(upright.size(), QSize(20, 40));
+    QVERIFY(qGray(upright.pixel(10, 5)) < 40);   // what was left is now on top
+    QVERIFY(qGray(upright.pixel(10, 34)) > 215); // and what was right at the bottom
+}
+
+void FilesTest::writeFailures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no suffix") << "picture";
+    QTest::newRow("no writer for gif") << "picture.gif";
+    QTest::newRow("unknown suffix") << "picture.xyz";
+    QTest::newRow("folder that does not exist") << "missing/picture.png";
+    QTest::newRow("parent is a file") << "plain.txt/picture.png";
+}
+
+void FilesTest::writeFailures()
+{
+    QFETCH(QString, name);
+    QVERIFY(writeBytes(file("plain.txt"), "text"));
+    const QString error = Lumivex::writeImageFile(coordinateImage(4, 4), file(name));
+    QVERIFY2(!error.isEmpty(), "a failed write must say why");
+    QVERIFY(!QFile::exists(file(name)));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"plain.txt"});
+}
+
+void FilesTest::failedWriteKeepsExistingFile()
+{
+    const QImage first = coordinateImage(30, 20, QImage::Format_RGB32);
+    QVERIFY(Lumivex::writeImageFile(first, file("keep.png")).isEmpty());
+    const QByteArray before = [&] {
+        QFile f(file("keep.png"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    // The writer refuses a null image after the temporary file is open.
+    QVERIFY(!Lumivex::writeImageFile(QImage(), file("keep.png")).isEmpty());
+    QFile after(file("keep.png"));
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"keep.png"});
+}
+
+void FilesTest::openThroughDialog()
+{
+    const QImage image = coordinateImage(50, 40, QImage::Format_RGB32);
+    QVERIFY(image.save(file("open.png")));
+
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(coordinateImage(10, 10));
+    TRIGGER(window, "Edit", "Rotate Right");
+    TRIGGER(window, "Edit", "Undo");
+    TRIGGER(window, "Edit", "Zoom In");
+    TRIGGER(window, "Edit", "Select All");
+    TRIGGER(window, "Crop", "Start Crop");
+    state.cropRect() = QRect(1, 1, 5, 5);
+    state.brightnessSlider()->setValue(50);
+
+    DialogAnswer answer(file("open.png"));
+    TRIGGER(window, "File", "Open");
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.caption, QStringLiteral("Open Image"));
+    QCOMPARE(answer.filters, QStringList{Lumivex::openFilter()});
+
+    COMPARE_IMAGES(state.workingImage().convertToFormat(QImage::Format_RGB32), image);
+    QVERIFY(state.undoStack().isEmpty());
+    QVERIFY(state.redoStack().isEmpty());
+    QCOMPARE(state.scaleFactor(), 1.0);
+    QCOMPARE(state.imageLabel()->size(), image.size());
+    QVERIFY(!state.cropping());
+    QVERIFY(state.cropRect().isNull());
+    QCOMPARE(state.selectionRect(), QRect(0, 0, 10, 10)); // selection left as it was
+    QCOMPARE(state.brightnessSlider()->value(), 50);
+    QImage expected;
+    Lumivex::Reference::adjustImage(state.workingImage(), expected, {50, 0, 0});
+    COMPARE_IMAGES(state.adjustedImage(), expected);
+}
+
+void FilesTest::openCancelledOrUnreadable()
+{
+    QVERIFY(writeBytes(file("bad.png"), "garbage"));
+    for (const QString &path : {QString(), file("bad.png")}) {
+        MainWindow window;
+        MainWindowTestAccess state{window};
+        const QImage image = coordinateImage(10, 10);
+        state.load(image);
+        TRIGGER(window, "Filters", "Invert");
+        TRIGGER(window, "Edit", "Zoom In");
+        TRIGGER(window, "Crop", "Start Crop");
+        const QImage before = state.workingImage();
+
+        DialogAnswer answer(path);
+        MessageCatcher message;
+        TRIGGER(window, "File", "Open");
+        QTest::qWait(50);
+        QVERIFY(answer.seen);
+        QVERIFY(!message.seen);
+        QCOMPARE(state.workingImage(), before);
+        QCOMPARE(state.scaleFactor(), 1.25);
+        QVERIFY(state.cropping());
+    }
+}
+
+void FilesTest::saveThroughDialog()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    QImage image(3, 2, QImage::Format_ARGB32);
+    image.fill(qRgba(100, 150, 200, 0));
+    state.load(image);
+    state.brightnessSlider()->setValue(50);
+
+    DialogAnswer answer(file("saved.png"));
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.caption, QStringLiteral("Save Image As"));
+    QCOMPARE(answer.filters, QStringList{Lumivex::saveFilter()});
+    // The file holds the adjusted, opaque picture, not the document.
+    const QImage saved(file("saved.png"));
+    QCOMPARE(saved.pixel(0, 0), qRgba(150, 200, 250, 255));
+    QCOMPARE(state.workingImage().pixel(0, 0), qRgba(100, 150, 200, 0));
+
+    // Opened again with the slider still at 50, it is brightened once more.
+    answer.expect(file("saved.png"));
+    TRIGGER(window, "File", "Open");
+    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(200, 250, 255));
+}
+
+void FilesTest::saveFailureWarns()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(coordinateImage(4, 4));
+    const QImage before = state.adjustedImage();
+
+    DialogAnswer answer(file("no-such-folder/out.png"));
+    MessageCatcher message;
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(message.seen);
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(file("no-such-folder/out.png"))),
+             qPrintable(message.text));
+    QVERIFY(!message.text.contains(QStringLiteral("%1")));
+    QCOMPARE(state.adjustedImage(), before);
+    QVERIFY(state.undoStack().isEmpty());
+
+    // A suffix without a writer names the reason too.
+    message.seen = false;
+    answer.expect(file("out.gif"));
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(message.seen);
+    QVERIFY(message.text.contains(QStringLiteral("gif")));
+    QVERIFY(!QFile::exists(file("out.gif")));
+}
+
+void FilesTest::saveCancelledOrEmpty()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    // No picture: no dialog at all.
+    DialogAnswer unexpected(file("never.png"));
+    TRIGGER(window, "File", "Save As");
+    QTest::qWait(50);
+    QVERIFY(!unexpected.seen);
+    QVERIFY(!QFile::exists(file("never.png")));
+    // The answer stays armed; cancel it through a real dialog next.
+    state.load(coordinateImage(4, 4));
+    unexpected.path.clear();
+    MessageCatcher message;
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(unexpected.seen);
+    QTest::qWait(50);
+    QVERIFY(!message.seen);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+}
+
+QTEST_MAIN(FilesTest)
+#include "tst_files.moc"
