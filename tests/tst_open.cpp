@@ -1,18 +1,15 @@
-// Image files: what opens and how, what is saved, and what a failed save tells.
+// Opening image files: the dialogs' filters, what reads and how (formats,
+// content over name, refusals, size limits, palettes, orientation), and
+// Open through its dialog.
+#include "filesupport.h"
 #include "testsupport.h"
 
 #include "imagefile.h"
 #include "imagekernels.h"
 
 #include <QBuffer>
-#include <QFileDialog>
 #include <QImageWriter>
-#include <QMessageBox>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtEndian>
-
-#include <memory>
 
 using namespace TestSupport;
 
@@ -26,12 +23,6 @@ QByteArray encoded(const QImage &image, const char *format)
     QImageWriter writer(&buffer, format);
     writer.write(image);
     return bytes;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 quint32 crc32(const QByteArray &bytes)
@@ -91,7 +82,7 @@ QByteArray jpegWithOrientation(const QImage &image, quint16 orientation)
 
 } // namespace
 
-class FilesTest : public QObject
+class OpenTest : public QObject, private ScratchFolder
 {
     Q_OBJECT
 
@@ -108,27 +99,16 @@ private slots:
     void readsHundredMegapixels();
     void palettesBecomeThirtyTwoBit();
     void appliesOrientation();
-    void writeFailures_data();
-    void writeFailures();
-    void failedWriteKeepsExistingFile();
     void openThroughDialog();
     void openCancelledOrUnreadable();
-    void saveThroughDialog();
-    void saveFailureWarns();
-    void saveCancelledOrEmpty();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString file(const QString &name) const { return dir->filePath(name); }
 };
 
-void FilesTest::init()
+void OpenTest::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    QVERIFY(renewFolder());
 }
 
-void FilesTest::filters()
+void OpenTest::filters()
 {
     QCOMPARE(Lumivex::openFilter(),
              QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.tiff *.tif *.webp *.gif)"));
@@ -136,7 +116,7 @@ void FilesTest::filters()
              QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp *.tiff *.tif *.webp)"));
 }
 
-void FilesTest::readsEachFormat_data()
+void OpenTest::readsEachFormat_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("lossless");
@@ -149,7 +129,7 @@ void FilesTest::readsEachFormat_data()
     QTest::newRow("webp") << "a.webp" << false;
 }
 
-void FilesTest::readsEachFormat()
+void OpenTest::readsEachFormat()
 {
     QFETCH(QString, name);
     QFETCH(bool, lossless);
@@ -161,7 +141,7 @@ void FilesTest::readsEachFormat()
         COMPARE_IMAGES(read.convertToFormat(QImage::Format_RGB32), image);
 }
 
-void FilesTest::contentDecidesFormat()
+void OpenTest::contentDecidesFormat()
 {
     const QImage image = coordinateImage(5, 4, QImage::Format_RGB32);
     QVERIFY(writeBytes(file("png-inside.jpg"), encoded(image, "png")));
@@ -172,7 +152,7 @@ void FilesTest::contentDecidesFormat()
     QCOMPARE(Lumivex::readImageFile(file("gif-inside.png")).size(), QSize(2, 1));
 }
 
-void FilesTest::refusesOtherDecoders_data()
+void OpenTest::refusesOtherDecoders_data()
 {
     QTest::addColumn<QByteArray>("format");
     QTest::addColumn<QString>("name");
@@ -183,7 +163,7 @@ void FilesTest::refusesOtherDecoders_data()
     QTest::newRow("ppm as itself") << QByteArray("ppm") << "x.ppm";
 }
 
-void FilesTest::refusesOtherDecoders()
+void OpenTest::refusesOtherDecoders()
 {
     QFETCH(QByteArray, format);
     QFETCH(QString, name);
@@ -196,7 +176,7 @@ void FilesTest::refusesOtherDecoders()
     QVERIFY(Lumivex::readImageFile(file(name)).isNull());
 }
 
-void FilesTest::refusesUnreadable()
+void OpenTest::refusesUnreadable()
 {
     QVERIFY(Lumivex::readImageFile(file("missing.png")).isNull());
     QVERIFY(Lumivex::readImageFile(QString()).isNull());
@@ -208,7 +188,7 @@ void FilesTest::refusesUnreadable()
     QVERIFY(Lumivex::readImageFile(file("truncated.png")).isNull());
 }
 
-void FilesTest::refusesOversizedFromHeader()
+void OpenTest::refusesOversizedFromHeader()
 {
     // 20000 × 20000 would need 1.6 GB: refused from the header alone.
     QVERIFY(writeBytes(file("huge.png"), pngAnnouncing(20000, 20000)));
@@ -218,7 +198,7 @@ void FilesTest::refusesOversizedFromHeader()
     QVERIFY(timer.elapsed() < 5000);
 }
 
-void FilesTest::readsHundredMegapixels()
+void OpenTest::readsHundredMegapixels()
 {
     // Qt's default allocation limit (128 MiB) refuses anything above about
     // 33 megapixels; a 100-megapixel photo must still open.
@@ -232,7 +212,7 @@ void FilesTest::readsHundredMegapixels()
     QCOMPARE(read.pixel(9999, 9999), qRgb(1, 2, 3));
 }
 
-void FilesTest::palettesBecomeThirtyTwoBit()
+void OpenTest::palettesBecomeThirtyTwoBit()
 {
     QVERIFY(writeBytes(file("opaque.gif"), gif(false)));
     const QImage opaque = Lumivex::readImageFile(file("opaque.gif"));
@@ -261,7 +241,7 @@ void FilesTest::palettesBecomeThirtyTwoBit()
     QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(155, 0, 0));
 }
 
-void FilesTest::appliesOrientation()
+void OpenTest::appliesOrientation()
 {
     // Left half black, right half white, 40 × 20 as stored.
     QImage stored(40, 20, QImage::Format_RGB32);
@@ -277,43 +257,7 @@ void FilesTest::appliesOrientation()
     QVERIFY(qGray(upright.pixel(10, 34)) > 215); // and what was right at the bottom
 }
 
-void FilesTest::writeFailures_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("no suffix") << "picture";
-    QTest::newRow("no writer for gif") << "picture.gif";
-    QTest::newRow("unknown suffix") << "picture.xyz";
-    QTest::newRow("folder that does not exist") << "missing/picture.png";
-    QTest::newRow("parent is a file") << "plain.txt/picture.png";
-}
-
-void FilesTest::writeFailures()
-{
-    QFETCH(QString, name);
-    QVERIFY(writeBytes(file("plain.txt"), "text"));
-    const QString error = Lumivex::writeImageFile(coordinateImage(4, 4), file(name));
-    QVERIFY2(!error.isEmpty(), "a failed write must say why");
-    QVERIFY(!QFile::exists(file(name)));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"plain.txt"});
-}
-
-void FilesTest::failedWriteKeepsExistingFile()
-{
-    const QImage first = coordinateImage(30, 20, QImage::Format_RGB32);
-    QVERIFY(Lumivex::writeImageFile(first, file("keep.png")).isEmpty());
-    const QByteArray before = [&] {
-        QFile f(file("keep.png"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
-    // The writer refuses a null image after the temporary file is open.
-    QVERIFY(!Lumivex::writeImageFile(QImage(), file("keep.png")).isEmpty());
-    QFile after(file("keep.png"));
-    QVERIFY(after.open(QIODevice::ReadOnly));
-    QCOMPARE(after.readAll(), before);
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"keep.png"});
-}
-
-void FilesTest::openThroughDialog()
+void OpenTest::openThroughDialog()
 {
     const QImage image = coordinateImage(50, 40, QImage::Format_RGB32);
     QVERIFY(image.save(file("open.png")));
@@ -349,7 +293,7 @@ void FilesTest::openThroughDialog()
     COMPARE_IMAGES(state.adjustedImage(), expected);
 }
 
-void FilesTest::openCancelledOrUnreadable()
+void OpenTest::openCancelledOrUnreadable()
 {
     QVERIFY(writeBytes(file("bad.png"), "garbage"));
     for (const QString &path : {QString(), file("bad.png")}) {
@@ -374,77 +318,5 @@ void FilesTest::openCancelledOrUnreadable()
     }
 }
 
-void FilesTest::saveThroughDialog()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    QImage image(3, 2, QImage::Format_ARGB32);
-    image.fill(qRgba(100, 150, 200, 0));
-    state.load(image);
-    state.brightnessSlider()->setValue(50);
-
-    DialogAnswer answer(file("saved.png"));
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(answer.seen);
-    QCOMPARE(answer.caption, QStringLiteral("Save Image As"));
-    QCOMPARE(answer.filters, QStringList{Lumivex::saveFilter()});
-    // The file holds the adjusted, opaque picture, not the document.
-    const QImage saved(file("saved.png"));
-    QCOMPARE(saved.pixel(0, 0), qRgba(150, 200, 250, 255));
-    QCOMPARE(state.workingImage().pixel(0, 0), qRgba(100, 150, 200, 0));
-
-    // Opened again with the slider still at 50, it is brightened once more.
-    answer.expect(file("saved.png"));
-    TRIGGER(window, "File", "Open");
-    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(200, 250, 255));
-}
-
-void FilesTest::saveFailureWarns()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    state.load(coordinateImage(4, 4));
-    const QImage before = state.adjustedImage();
-
-    DialogAnswer answer(file("no-such-folder/out.png"));
-    MessageCatcher message;
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(message.seen);
-    QVERIFY2(message.text.contains(QDir::toNativeSeparators(file("no-such-folder/out.png"))),
-             qPrintable(message.text));
-    QVERIFY(!message.text.contains(QStringLiteral("%1")));
-    QCOMPARE(state.adjustedImage(), before);
-    QVERIFY(state.undoStack().isEmpty());
-
-    // A suffix without a writer names the reason too.
-    message.seen = false;
-    answer.expect(file("out.gif"));
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(message.seen);
-    QVERIFY(message.text.contains(QStringLiteral("gif")));
-    QVERIFY(!QFile::exists(file("out.gif")));
-}
-
-void FilesTest::saveCancelledOrEmpty()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    // No picture: no dialog at all.
-    DialogAnswer unexpected(file("never.png"));
-    TRIGGER(window, "File", "Save As");
-    QTest::qWait(50);
-    QVERIFY(!unexpected.seen);
-    QVERIFY(!QFile::exists(file("never.png")));
-    // The answer stays armed; cancel it through a real dialog next.
-    state.load(coordinateImage(4, 4));
-    unexpected.path.clear();
-    MessageCatcher message;
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(unexpected.seen);
-    QTest::qWait(50);
-    QVERIFY(!message.seen);
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
-}
-
-QTEST_MAIN(FilesTest)
-#include "tst_files.moc"
+QTEST_MAIN(OpenTest)
+#include "tst_open.moc"

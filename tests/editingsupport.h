@@ -1,0 +1,87 @@
+// Shared helpers for the editing tests: menu commands by their item text
+// alone, the clipboard, the document as the sliders show it, and checks
+// over every pixel of an image or of the view.
+#pragma once
+
+#include "testsupport.h"
+
+#include "imagekernels.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QString>
+
+namespace TestSupport {
+
+// The menu that holds item.
+inline QString menuOf(const QString &item)
+{
+    if (item == QLatin1String("Grayscale") || item == QLatin1String("Invert"))
+        return QStringLiteral("Filters");
+    if (item == QLatin1String("Open") || item == QLatin1String("Save As"))
+        return QStringLiteral("File");
+    return item == QLatin1String("Start Crop") ? QStringLiteral("Crop") : QStringLiteral("Edit");
+}
+
+// Triggers a menu item named by its text alone, e.g. RUN(window, "Undo").
+#define RUN(window, item) TRIGGER(window, TestSupport::menuOf(QString(item)), QString(item))
+
+inline QClipboard *clipboard()
+{
+    return QGuiApplication::clipboard();
+}
+
+inline QImage withSliders(const QImage &document, int brightness, int contrast, int saturation)
+{
+    QImage shown;
+    Lumivex::Reference::adjustImage(document, shown, {brightness, contrast, saturation});
+    return shown;
+}
+
+// The document is `document`, shown with the current slider positions.
+#define COMPARE_DOCUMENT(access, document) \
+    do { \
+        COMPARE_IMAGES((access).workingImage(), (document)); \
+        COMPARE_IMAGES((access).adjustedImage(), \
+                       TestSupport::withSliders((document), (access).brightnessSlider()->value(), \
+                                                (access).contrastSlider()->value(), \
+                                                (access).saturationSlider()->value())); \
+    } while (false)
+
+inline bool allPixels(const QImage &image, bool (*test)(QRgb))
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (!test(image.pixel(x, y)))
+                return false;
+        }
+    }
+    return true;
+}
+
+inline bool opaque(QRgb p)
+{
+    return qAlpha(p) == 255;
+}
+
+inline bool gray(QRgb p)
+{
+    return qRed(p) == qGreen(p) && qGreen(p) == qBlue(p);
+}
+
+// Whether the view shows no picture: its rendering is one flat colour.
+inline bool viewBlank(MainWindowTestAccess &access)
+{
+    const QImage shot = access.imageLabel()->grab().toImage();
+    const QRgb first = shot.pixel(0, 0);
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, y) != first)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace TestSupport

@@ -1,0 +1,138 @@
+// Saving image files: what writeImageFile refuses and what a failed write
+// leaves, and Save As through its dialog, its warnings and its cancel.
+#include "filesupport.h"
+#include "testsupport.h"
+
+#include "imagefile.h"
+
+using namespace TestSupport;
+
+class SaveTest : public QObject, private ScratchFolder
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void writeFailures_data();
+    void writeFailures();
+    void failedWriteKeepsExistingFile();
+    void saveThroughDialog();
+    void saveFailureWarns();
+    void saveCancelledOrEmpty();
+};
+
+void SaveTest::init()
+{
+    QVERIFY(renewFolder());
+}
+
+void SaveTest::writeFailures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no suffix") << "picture";
+    QTest::newRow("no writer for gif") << "picture.gif";
+    QTest::newRow("unknown suffix") << "picture.xyz";
+    QTest::newRow("folder that does not exist") << "missing/picture.png";
+    QTest::newRow("parent is a file") << "plain.txt/picture.png";
+}
+
+void SaveTest::writeFailures()
+{
+    QFETCH(QString, name);
+    QVERIFY(writeBytes(file("plain.txt"), "text"));
+    const QString error = Lumivex::writeImageFile(coordinateImage(4, 4), file(name));
+    QVERIFY2(!error.isEmpty(), "a failed write must say why");
+    QVERIFY(!QFile::exists(file(name)));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"plain.txt"});
+}
+
+void SaveTest::failedWriteKeepsExistingFile()
+{
+    const QImage first = coordinateImage(30, 20, QImage::Format_RGB32);
+    QVERIFY(Lumivex::writeImageFile(first, file("keep.png")).isEmpty());
+    const QByteArray before = [&] {
+        QFile f(file("keep.png"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    // The writer refuses a null image after the temporary file is open.
+    QVERIFY(!Lumivex::writeImageFile(QImage(), file("keep.png")).isEmpty());
+    QFile after(file("keep.png"));
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"keep.png"});
+}
+
+void SaveTest::saveThroughDialog()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    QImage image(3, 2, QImage::Format_ARGB32);
+    image.fill(qRgba(100, 150, 200, 0));
+    state.load(image);
+    state.brightnessSlider()->setValue(50);
+
+    DialogAnswer answer(file("saved.png"));
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.caption, QStringLiteral("Save Image As"));
+    QCOMPARE(answer.filters, QStringList{Lumivex::saveFilter()});
+    // The file holds the adjusted, opaque picture, not the document.
+    const QImage saved(file("saved.png"));
+    QCOMPARE(saved.pixel(0, 0), qRgba(150, 200, 250, 255));
+    QCOMPARE(state.workingImage().pixel(0, 0), qRgba(100, 150, 200, 0));
+
+    // Opened again with the slider still at 50, it is brightened once more.
+    answer.expect(file("saved.png"));
+    TRIGGER(window, "File", "Open");
+    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(200, 250, 255));
+}
+
+void SaveTest::saveFailureWarns()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(coordinateImage(4, 4));
+    const QImage before = state.adjustedImage();
+
+    DialogAnswer answer(file("no-such-folder/out.png"));
+    MessageCatcher message;
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(message.seen);
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(file("no-such-folder/out.png"))),
+             qPrintable(message.text));
+    QVERIFY(!message.text.contains(QStringLiteral("%1")));
+    QCOMPARE(state.adjustedImage(), before);
+    QVERIFY(state.undoStack().isEmpty());
+
+    // A suffix without a writer names the reason too.
+    message.seen = false;
+    answer.expect(file("out.gif"));
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(message.seen);
+    QVERIFY(message.text.contains(QStringLiteral("gif")));
+    QVERIFY(!QFile::exists(file("out.gif")));
+}
+
+void SaveTest::saveCancelledOrEmpty()
+{
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    // No picture: no dialog at all.
+    DialogAnswer unexpected(file("never.png"));
+    TRIGGER(window, "File", "Save As");
+    QTest::qWait(50);
+    QVERIFY(!unexpected.seen);
+    QVERIFY(!QFile::exists(file("never.png")));
+    // The answer stays armed; cancel it through a real dialog next.
+    state.load(coordinateImage(4, 4));
+    unexpected.path.clear();
+    MessageCatcher message;
+    TRIGGER(window, "File", "Save As");
+    QVERIFY(unexpected.seen);
+    QTest::qWait(50);
+    QVERIFY(!message.seen);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+}
+
+QTEST_MAIN(SaveTest)
+#include "tst_save.moc"
