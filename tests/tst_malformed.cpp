@@ -60,7 +60,8 @@ int openEach(const QStringList &paths)
             outcome = QStringLiteral("unchanged");
         else if (image.isNull() || !access.undoStack().isEmpty())
             outcome = QStringLiteral("wrong: the document was damaged");
-        else if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono)
+        else if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono
+                 || image.format() == QImage::Format_MonoLSB)
             outcome = QStringLiteral("wrong: opened in a format edits cannot write");
         else
             outcome = QStringLiteral("replaced %1x%2").arg(image.width()).arg(image.height());
