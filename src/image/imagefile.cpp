@@ -2,6 +2,7 @@
 
 #include "imagekernels.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -9,7 +10,83 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace Lumivex {
+
+namespace {
+
+// Opens path for reading if it is a regular file, links followed. The type is
+// judged before opening, so that no device is opened, and again on the open
+// descriptor, so that a FIFO put in the file's place meanwhile is refused too;
+// the descriptor is opened non-blocking, so that even that FIFO cannot wait
+// for a writer. On other systems the check before opening is all there is.
+bool openRegularFile(QFile &file)
+{
+    if (!QFileInfo(file.fileName()).isFile())
+        return false;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    return file.open(QIODevice::ReadOnly);
+#endif
+}
+
+// Why the last write, flush or sync of file failed: the device's own message
+// if it has one, else the system's for errorNumber, never an empty or unknown
+// reason.
+QString writeFailure(const QFileDevice &file, int errorNumber)
+{
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty()
+        && file.errorString() != QLatin1String("Unknown error"))
+        return file.errorString();
+    if (errorNumber != 0)
+        return QString::fromLocal8Bit(std::strerror(errorNumber));
+    return QCoreApplication::translate("Lumivex", "The file could not be written completely.");
+}
+
+// Writes all of bytes to file and flushes them to the disk; returns why not.
+// A short write is retried, so that the second attempt reports its cause.
+QString writeAll(QSaveFile &file, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return writeFailure(file, errno);
+        done += written;
+    }
+    errno = 0;
+    if (!file.flush())
+        return writeFailure(file, errno);
+#ifdef Q_OS_UNIX
+    // On the disk before it replaces the old file, so a crash cannot leave
+    // an empty file behind.
+    if (::fsync(file.handle()) != 0)
+        return writeFailure(file, errno);
+#endif
+    return QString();
+}
+
+} // namespace
 
 QString openFilter()
 {
@@ -53,7 +130,7 @@ QImage readImage(QIODevice *device)
 QImage readImageFile(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!openRegularFile(file))
         return QImage();
     return readImage(&file);
 }
@@ -68,17 +145,28 @@ QString writeImageFile(const QImage &image, const QString &path)
         return QCoreApplication::translate("Lumivex",
                                            "Images cannot be written in the format \"%1\".")
                 .arg(QString::fromLatin1(format));
+    // The whole file is encoded first: the writers ignore short writes, so
+    // writing through them straight to the disk could pass a cut-off file
+    // as saved.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, format);
+    writer.setQuality(-1);
+    if (!writer.write(image))
+        return writer.errorString();
+    encoded.close();
+
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    QImageWriter writer(&file, format);
-    writer.setQuality(-1);
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return writer.errorString();
+    const QString failure = writeAll(file, encoded.data());
+    if (!failure.isEmpty()) {
+        file.cancelWriting(); // the temporary file goes with file
+        return failure;
     }
+    errno = 0;
     if (!file.commit())
-        return file.errorString();
+        return writeFailure(file, errno);
     return QString();
 }
 

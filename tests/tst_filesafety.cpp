@@ -1,0 +1,289 @@
+// Files that the system cuts short or that are no files at all: a save that
+// runs out of room keeps the file that was there and says why, and opening a
+// FIFO, directory or link loop changes nothing and never waits.
+#include "testsupport.h"
+
+#include "imagefile.h"
+
+#include <QAbstractButton>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QMessageBox>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace TestSupport;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Noise that no writer compresses below 64 KiB.
+const QImage &noise()
+{
+    static const QImage image = [] {
+        QImage noisy(480, 360, QImage::Format_RGB32);
+        QRandomGenerator random(7);
+        for (int y = 0; y < noisy.height(); ++y) {
+            for (int x = 0; x < noisy.width(); ++x)
+                noisy.setPixel(x, y, random.generate() | 0xff000000u);
+        }
+        return noisy;
+    }();
+    return image;
+}
+
+qint64 encodedSize(const QImage &image, const QByteArray &format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(-1);
+    return writer.write(image) ? buffer.size() : -1;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// While it lives, no file this process writes grows past limit bytes, and
+// the signal that would end the process when one tries is ignored.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 limit)
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGXFSZ, &ignore, &previousAction);
+        getrlimit(RLIMIT_FSIZE, &previousLimit);
+        rlimit lowered = previousLimit;
+        lowered.rlim_cur = rlim_t(limit);
+        applied = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previousLimit);
+        sigaction(SIGXFSZ, &previousAction, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool applied = false;
+
+private:
+    rlimit previousLimit = {};
+    struct sigaction previousAction = {};
+};
+
+// While it lives, a reader still waiting on the FIFO at path after two
+// seconds is let go: the FIFO is opened for writing and closed again, so the
+// reader sees its end. rescued tells that this was needed.
+class FifoWatchdog
+{
+public:
+    explicit FifoWatchdog(const QString &path)
+        : fifo(QFile::encodeName(path)), thread([this] { watch(); })
+    { }
+    ~FifoWatchdog()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+    FifoWatchdog(const FifoWatchdog &) = delete;
+    FifoWatchdog &operator=(const FifoWatchdog &) = delete;
+
+    std::atomic<bool> rescued{false};
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (wake.wait_for(lock, 2s, [this] { return done; }))
+            return;
+        rescued = true;
+        while (!wake.wait_for(lock, 10ms, [this] { return done; })) {
+            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+
+    QByteArray fifo;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread thread;
+};
+
+} // namespace
+
+class FileSafetyTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cutShortSaveKeepsFile_data();
+    void cutShortSaveKeepsFile();
+    void cutShortSaveAsWarns();
+    void opensRegularFilesOnly_data();
+    void opensRegularFilesOnly();
+    void openingFifoChangesNothing();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString file(const QString &name) const { return dir->filePath(name); }
+    QStringList entries() const
+    {
+        return QDir(dir->path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+};
+
+void FileSafetyTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void FileSafetyTest::cutShortSaveKeepsFile_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<qint64>("limit");
+    for (const char *suffix : {"png", "jpg", "bmp", "tiff", "webp"}) {
+        const qint64 size = encodedSize(noise(), suffix);
+        QVERIFY2(size > 80 * 1024, suffix);
+        QTest::addRow("%s 64 KiB", suffix) << QString::fromLatin1(suffix) << qint64(64 * 1024);
+        QTest::addRow("%s 3 pages short", suffix) << QString::fromLatin1(suffix) << size - 3 * 4096;
+    }
+}
+
+void FileSafetyTest::cutShortSaveKeepsFile()
+{
+    QFETCH(QString, suffix);
+    QFETCH(qint64, limit);
+    const QString name = QStringLiteral("picture.") + suffix;
+    const QByteArray before("the picture that was there");
+    {
+        QFile existing(file(name));
+        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write(before) == before.size());
+    }
+    QString error;
+    {
+        const FileSizeLimit limited(limit);
+        QVERIFY(limited.applied);
+        error = Lumivex::writeImageFile(noise(), file(name));
+    }
+    QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(error));
+    QCOMPARE(contents(file(name)), before);
+    QCOMPARE(entries(), QStringList{name});
+}
+
+void FileSafetyTest::cutShortSaveAsWarns()
+{
+    const QString path = file(QStringLiteral("picture.png"));
+    QVERIFY(noise().save(path));
+    const QByteArray before = contents(path);
+    QVERIFY(before.size() > 64 * 1024);
+
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(noise());
+    DialogAnswer answer(path);
+    // Yes to the file dialog's question whether to replace the file. Timers
+    // of one interval fire in the order they started, so this one comes
+    // before the catcher's, which would close the question as a no.
+    QTimer confirm;
+    confirm.setInterval(10);
+    confirm.callOnTimeout([] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box && box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+    });
+    confirm.start();
+    MessageCatcher message;
+    {
+        const FileSizeLimit limited(64 * 1024);
+        QVERIFY(limited.applied);
+        TRIGGER(window, "File", "Save As");
+    }
+    QVERIFY(answer.seen);
+    QVERIFY(message.seen);
+    QVERIFY2(message.text.contains(QDir::toNativeSeparators(path)), qPrintable(message.text));
+    QVERIFY2(message.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+             qPrintable(message.text));
+    QVERIFY(!message.text.contains(QStringLiteral("Unknown error")));
+    QCOMPARE(contents(path), before);
+    QCOMPARE(entries(), QStringList{QStringLiteral("picture.png")});
+}
+
+void FileSafetyTest::opensRegularFilesOnly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("FIFO") << "pipe.png";
+    QTest::newRow("link to a FIFO") << "to-pipe.png";
+    QTest::newRow("directory") << "folder.png";
+    QTest::newRow("link loop") << "loop.png";
+    QTest::newRow("link to a device") << "zero.png";
+}
+
+void FileSafetyTest::opensRegularFilesOnly()
+{
+    QFETCH(QString, name);
+    QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.png")).constData(), 0600), 0);
+    QVERIFY(QFile::link(file("pipe.png"), file("to-pipe.png")));
+    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.png")));
+    QVERIFY(QFile::link(file("loop.png"), file("loop.png")));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file("zero.png")));
+
+    const FifoWatchdog watchdog(file("pipe.png"));
+    QVERIFY(Lumivex::readImageFile(file(name)).isNull());
+    QVERIFY2(!watchdog.rescued, "the read waited on the FIFO");
+}
+
+void FileSafetyTest::openingFifoChangesNothing()
+{
+    // The file dialog itself refuses a directory or a missing file; a FIFO
+    // it hands on.
+    QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.png")).constData(), 0600), 0);
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    state.load(coordinateImage(10, 10));
+    const QImage before = state.workingImage();
+
+    const FifoWatchdog watchdog(file("pipe.png"));
+    DialogAnswer answer(file("pipe.png"));
+    MessageCatcher message;
+    TRIGGER(window, "File", "Open");
+    QVERIFY(answer.seen);
+    QVERIFY2(!watchdog.rescued, "the open waited on the FIFO");
+    QVERIFY(!message.seen);
+    QCOMPARE(state.workingImage(), before);
+}
+
+QTEST_MAIN(FileSafetyTest)
+#include "tst_filesafety.moc"
