@@ -4,11 +4,13 @@
 #include "testsupport.h"
 
 #include "imagefile.h"
+#include "imagekernels.h"
 
 #include <QAbstractButton>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QRandomGenerator>
@@ -139,6 +141,22 @@ private:
     std::thread thread;
 };
 
+// A JPEG of image whose Exif block carries the orientation tag.
+QByteArray jpegWithOrientation(const QImage &image, char orientation)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "jpeg").write(image);
+    QByteArray exif("\xff\xe1\x00\x22"
+                    "Exif\0\0"
+                    "II\x2a\x00\x08\x00\x00\x00"
+                    "\x01\x00\x12\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00",
+                    36);
+    exif[28] = orientation;
+    return jpeg.insert(2, exif);
+}
+
 } // namespace
 
 class FileSafetyTest : public QObject
@@ -153,6 +171,8 @@ private slots:
     void opensRegularFilesOnly_data();
     void opensRegularFilesOnly();
     void openingFifoChangesNothing();
+    void orientsAsTheReader_data();
+    void orientsAsTheReader();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -198,9 +218,9 @@ void FileSafetyTest::cutShortSaveKeepsFile()
         QVERIFY(limited.applied);
         error = Lumivex::writeImageFile(noise(), file(name));
     }
-    QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(error));
     QCOMPARE(contents(file(name)), before);
     QCOMPARE(entries(), QStringList{name});
+    QVERIFY2(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(error));
 }
 
 void FileSafetyTest::cutShortSaveAsWarns()
@@ -283,6 +303,35 @@ void FileSafetyTest::openingFifoChangesNothing()
     QVERIFY2(!watchdog.rescued, "the open waited on the FIFO");
     QVERIFY(!message.seen);
     QCOMPARE(state.workingImage(), before);
+}
+
+void FileSafetyTest::orientsAsTheReader_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("orientation");
+    const QImage colour = coordinateImage(37, 23, QImage::Format_RGB32);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        QTest::addRow("colour %d", orientation) << colour << orientation;
+        QTest::addRow("grey %d", orientation)
+                << colour.convertToFormat(QImage::Format_Grayscale8) << orientation;
+    }
+    QTest::newRow("one row 6") << coordinateImage(9, 1, QImage::Format_RGB32) << 6;
+    QTest::newRow("one column 8") << coordinateImage(1, 9, QImage::Format_RGB32) << 8;
+}
+
+void FileSafetyTest::orientsAsTheReader()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, orientation);
+    QByteArray jpeg = jpegWithOrientation(image, char(orientation));
+    QBuffer buffer(&jpeg);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    const QImage expected = Lumivex::toEditableFormat(reader.read());
+    QVERIFY(!expected.isNull());
+    QVERIFY(buffer.seek(0));
+    COMPARE_IMAGES(Lumivex::readImage(&buffer), expected);
 }
 
 QTEST_MAIN(FileSafetyTest)

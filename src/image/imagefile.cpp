@@ -3,15 +3,19 @@
 #include "imagekernels.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <QTransform>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -86,6 +90,82 @@ QString writeAll(QSaveFile &file, const QByteArray &bytes)
     return QString();
 }
 
+// Transposes the width × height pixels at data in place into height × width:
+// each cycle of the permutation is followed once, the positions done marked
+// in a bit each, so that a quarter turn needs no second picture.
+void transposeInPlace(quint32 *data, quint32 width, quint32 height)
+{
+    if (width < 2 || height < 2)
+        return;
+    const quint32 last = width * height - 1; // the first and last pixels stay
+    const double perRow = 1.0 / height;
+    std::vector<quint64> done(last / 64 + 1);
+    for (quint32 start = 1; start < last; ++start) {
+        if (done[start / 64] == ~quint64(0)) {
+            start |= 63;
+            continue;
+        }
+        if (done[start / 64] >> (start % 64) & 1)
+            continue;
+        const quint32 carried = data[start];
+        quint32 to = start;
+        for (;;) {
+            // Position to is row x, column y of the result: pixel (x, y) of
+            // the source. The quotient by a multiplication, exact after the
+            // correction.
+            quint32 x = quint32(double(to) * perRow);
+            x -= x * height > to ? 1 : 0;
+            x += (x + 1) * height <= to ? 1 : 0;
+            const quint32 from = (to - x * height) * width + x;
+            done[to / 64] |= quint64(1) << (to % 64);
+            if (from == start) {
+                data[to] = carried;
+                break;
+            }
+            data[to] = data[from];
+            to = from;
+        }
+    }
+}
+
+// The image turned a quarter clockwise. A 32-bit image that owns its pixels
+// alone is turned within its own buffer, which the result then keeps alive;
+// any other is copied as QImage turns it.
+QImage rotatedClockwise(QImage image)
+{
+    if (image.depth() != 32 || image.bytesPerLine() != qsizetype(image.width()) * 4
+        || image.sizeInBytes() >= qsizetype(1) << 33 || !image.isDetached())
+        return image.transformed(QTransform().rotate(90));
+    auto *owner = new QImage(std::move(image));
+    transposeInPlace(reinterpret_cast<quint32 *>(owner->bits()), owner->width(), owner->height());
+    QImage turned(
+            owner->bits(), owner->height(), owner->width(), qsizetype(owner->height()) * 4,
+            owner->format(), [](void *pixels) { delete static_cast<QImage *>(pixels); }, owner);
+    turned.setDotsPerMeterX(owner->dotsPerMeterX());
+    turned.setDotsPerMeterY(owner->dotsPerMeterY());
+    turned.setOffset(owner->offset());
+    turned.setColorSpace(owner->colorSpace());
+    for (const QString &key : owner->textKeys())
+        turned.setText(key, owner->text(key));
+    // A quarter turn is the transposition's mirror image.
+    for (int y = 0; y < turned.height(); ++y) {
+        auto *line = reinterpret_cast<quint32 *>(turned.scanLine(y));
+        std::reverse(line, line + turned.width());
+    }
+    return turned;
+}
+
+// Applies an orientation tag as the image reader would, with one picture's
+// memory instead of two.
+QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
+{
+    image = std::move(image).mirrored(transformation & QImageIOHandler::TransformationMirror,
+                                      transformation & QImageIOHandler::TransformationFlip);
+    if (transformation & QImageIOHandler::TransformationRotate90)
+        image = rotatedClockwise(std::move(image));
+    return image;
+}
+
 } // namespace
 
 QString openFilter()
@@ -120,11 +200,13 @@ QImage readImage(QIODevice *device)
     if (size.isValid()
         && qint64(size.width()) * size.height() * 4 > qint64(ImageAllocationLimitMiB) << 20)
         return QImage();
-    reader.setAutoTransform(true);
+    // The orientation is applied here rather than by the reader, whose quarter
+    // turn holds the picture twice.
+    reader.setAutoTransform(false);
     QImage image;
     if (!reader.read(&image))
         return QImage();
-    return toEditableFormat(image);
+    return toEditableFormat(oriented(std::move(image), reader.transformation()));
 }
 
 QImage readImageFile(const QString &path)
