@@ -1,6 +1,15 @@
-// Times the pixel operations on a 6000x4000 photo-like image against their
-// literal per-pixel definitions and against a plain copy of the pixel buffer
-// (the floor: no pass over the image can be much faster than that).
+// Times the pixel operations on a 6000x4000 photo-like image at every kernel
+// target the CPU runs, against a plain copy of the pixel buffer (the floor:
+// no pass over the image can be much faster than that) and against their
+// literal per-pixel definitions, whose results they must equal.
+//
+// The passes go round the targets and the floor in turn, each time ratio
+// taken against the floor of its own round, so that a machine busy with
+// something else for a while slows both sides of a ratio alike. Prints, for
+// each operation and target:
+//   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
+//   exact OPERATION TARGET yes|no        (result equals the literal one)
+// and then a table for people.
 #include "imagekernels.h"
 
 #include <QElapsedTimer>
@@ -20,7 +29,7 @@ namespace {
 
 constexpr int Width = 6000;
 constexpr int Height = 4000;
-constexpr int Passes = 7;
+constexpr int Rounds = 9;
 const Adjustment Setting{10, 20, -50};
 
 // Smooth gradients with a little noise, like a photograph.
@@ -50,123 +59,144 @@ double milliseconds(const std::function<void()> &work)
     QElapsedTimer timer;
     timer.start();
     work();
-    return timer.nsecsElapsed() / 1e6;
+    return double(timer.nsecsElapsed()) / 1e6;
 }
 
-double median(const std::function<void()> &work, int passes = Passes)
+double median(std::vector<double> values)
 {
-    std::vector<double> times;
-    for (int i = 0; i < passes; ++i)
-        times.push_back(milliseconds(work));
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
-const char *levelName(KernelLevel level)
+enum Operation { Adjust, Grayscale, Invert, Operations };
+const char *const operationNames[] = {"adjust", "grayscale", "invert"};
+
+// One timed pass of an operation on image, writing to work: the adjustment
+// into a buffer it reuses, as the editor does, the filters in place on work
+// (a copy of image).
+void run(Operation operation, const QImage &image, QImage &work)
 {
-    switch (level) {
-    case KernelLevel::Scalar:
-        return "scalar";
-    case KernelLevel::Avx2:
-        return "avx2";
-    case KernelLevel::Avx512:
-        return "avx512";
+    switch (operation) {
+    case Adjust:
+        adjustImage(image, work, Setting);
+        break;
+    case Grayscale:
+        grayscaleImage(work);
+        break;
+    case Invert:
+        invertImage(work);
+        break;
+    case Operations:
+        break;
     }
-    return "";
 }
 
-std::vector<KernelLevel> supportedLevels()
+QImage literalResult(Operation operation, const QImage &image)
 {
-    std::vector<KernelLevel> levels;
-    for (KernelLevel level : {KernelLevel::Avx512, KernelLevel::Avx2, KernelLevel::Scalar}) {
-        if (int(level) <= int(supportedKernelLevel()))
-            levels.push_back(level);
-    }
-    return levels;
-}
-
-double floorTime(const QImage &image)
-{
-    QImage target(image.size(), image.format());
-    const uchar *from = image.constBits();
-    uchar *to = target.bits();
-    const size_t bytes = size_t(image.sizeInBytes());
-    return median([&] { std::memcpy(to, from, bytes); });
-}
-
-double adjustTime(const QImage &image)
-{
-    QImage dst;
-    adjustImage(image, dst, Setting); // allocates; the window reuses it after
-    return median([&] { adjustImage(image, dst, Setting); });
+    QImage result = image;
+    if (operation == Adjust)
+        Reference::adjustImage(image, result, Setting);
+    else if (operation == Grayscale)
+        Reference::grayscaleImage(result);
+    else
+        Reference::invertImage(result);
+    return result;
 }
 
 } // namespace
 
 int main()
 {
-    std::printf("%dx%d, brightness %d, contrast %d, saturation %d; median of %d passes, "
-                "CPU level %s\n\n",
-                Width, Height, Setting.brightness, Setting.contrast, Setting.saturation, Passes,
-                levelName(supportedKernelLevel()));
+    const QList<KernelTarget> targets = supportedKernelTargets();
+    std::printf("%dx%d RGB32, brightness %d, contrast %d, saturation %d; medians of %d rounds\n\n",
+                Width, Height, Setting.brightness, Setting.contrast, Setting.saturation, Rounds);
 
     const QImage photo = photoLikeImage(QImage::Format_RGB32);
-    const double copyMs = floorTime(photo);
-    std::printf("RGB32 buffer copy (floor)        %8.1f ms\n", copyMs);
+    QImage copy(photo.size(), photo.format());
+    const auto copyFloor = [&] {
+        return milliseconds(
+                [&] { std::memcpy(copy.bits(), photo.constBits(), size_t(photo.sizeInBytes())); });
+    };
 
-    QImage literal;
-    const double literalAdjustMs =
-            milliseconds([&] { Reference::adjustImage(photo, literal, Setting); });
-    std::printf("RGB32 adjust, literal            %8.1f ms\n", literalAdjustMs);
-    for (KernelLevel level : supportedLevels()) {
-        setKernelLevelLimit(level);
-        const double ms = adjustTime(photo);
-        std::printf("RGB32 adjust, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor "
-                    "%5.2fx\n",
-                    levelName(level), ms, literalAdjustMs / ms, ms / copyMs);
+    bool allExact = true;
+    double literalMs[Operations];
+    for (int op = 0; op < Operations; ++op) {
+        QImage literal;
+        literalMs[op] = milliseconds([&] { literal = literalResult(Operation(op), photo); });
+        for (KernelTarget target : targets) {
+            setKernelTargetLimit(target);
+            QImage fast = op == Adjust ? QImage() : photo.copy();
+            run(Operation(op), photo, fast);
+            const bool exact = fast == literal;
+            allExact = allExact && exact;
+            std::printf("exact %s %s %s\n", operationNames[op],
+                        qPrintable(kernelTargetName(target)), exact ? "yes" : "no");
+        }
     }
-    setKernelLevelLimit(KernelLevel::Avx512);
 
-    {
-        QImage fast;
-        adjustImage(photo, fast, Setting);
-        std::printf("fast result %s the literal one\n\n",
-                    fast == literal ? "equals" : "DIFFERS FROM");
+    // ratios[op][target index], one per round; times likewise.
+    std::vector<std::vector<std::vector<double>>> ratios(Operations,
+                                                         std::vector<std::vector<double>>(
+                                                                 size_t(targets.size())));
+    auto times = ratios;
+    std::vector<double> floors;
+    std::vector<QImage> work(size_t(targets.size()) * Operations);
+    for (int round = 0; round < Rounds; ++round) {
+        const double floorMs = copyFloor();
+        floors.push_back(floorMs);
+        for (int op = 0; op < Operations; ++op) {
+            for (qsizetype t = 0; t < targets.size(); ++t) {
+                setKernelTargetLimit(targets[t]);
+                QImage &target = work[size_t(t * Operations + op)];
+                if (round == 0 && op != Adjust)
+                    target = photo.copy();
+                if (round == 0 && op == Adjust)
+                    run(Adjust, photo, target); // allocates; reused from now on
+                if (op != Adjust)               // the photo again, not its gray or inverted pass
+                    std::memcpy(target.bits(), photo.constBits(), size_t(photo.sizeInBytes()));
+                const double ms = milliseconds([&] { run(Operation(op), photo, target); });
+                times[size_t(op)][size_t(t)].push_back(ms);
+                ratios[size_t(op)][size_t(t)].push_back(ms / floorMs);
+            }
+        }
+    }
+    setKernelTargetLimit(0);
+
+    for (int op = 0; op < Operations; ++op) {
+        for (qsizetype t = 0; t < targets.size(); ++t) {
+            std::printf("floor-ratio %s %s %.2f\n", operationNames[op],
+                        qPrintable(kernelTargetName(targets[t])),
+                        median(ratios[size_t(op)][size_t(t)]));
+        }
     }
 
-    QImage work = photo;
-    const double literalGrayMs = milliseconds([&] { Reference::grayscaleImage(work); });
-    std::printf("RGB32 grayscale, literal         %8.1f ms\n", literalGrayMs);
-    for (KernelLevel level : supportedLevels()) {
-        setKernelLevelLimit(level);
-        work = photo.copy();
-        const double ms = median([&] { grayscaleImage(work); });
-        std::printf("RGB32 grayscale, %-7s         %8.1f ms   literal/fast %6.1fx   fast/floor "
-                    "%5.2fx\n",
-                    levelName(level), ms, literalGrayMs / ms, ms / copyMs);
+    std::printf("\nbuffer copy (floor) %8.1f ms\n", median(floors));
+    for (int op = 0; op < Operations; ++op) {
+        std::printf("%-9s literal %8.1f ms\n", operationNames[op], literalMs[op]);
+        for (qsizetype t = 0; t < targets.size(); ++t) {
+            const double ms = median(times[size_t(op)][size_t(t)]);
+            std::printf("%-9s %-8s %7.1f ms   literal/fast %6.1fx   fast/floor %5.2fx\n",
+                        operationNames[op], qPrintable(kernelTargetName(targets[t])), ms,
+                        literalMs[op] / ms, median(ratios[size_t(op)][size_t(t)]));
+        }
     }
-    setKernelLevelLimit(KernelLevel::Avx512);
 
-    work = photo.copy();
-    const double literalInvertMs = milliseconds([&] { Reference::invertImage(work); });
-    std::printf("\nRGB32 invert, literal            %8.1f ms\n", literalInvertMs);
-    for (KernelLevel level : supportedLevels()) {
-        setKernelLevelLimit(level);
-        const double ms = median([&] { invertImage(work); });
-        std::printf("RGB32 invert, %-7s            %8.1f ms   literal/fast %6.1fx   fast/floor "
-                    "%5.2fx\n",
-                    levelName(level), ms, literalInvertMs / ms, ms / copyMs);
-    }
-    setKernelLevelLimit(KernelLevel::Avx512);
-
-    std::printf("\n");
     for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGB888}) {
         const QImage image = photoLikeImage(format);
-        const double ms = adjustTime(image);
-        const double floorMs = floorTime(image);
-        std::printf("%-6s adjust, %-7s           %8.1f ms   fast/floor %5.2fx (copy %.1f ms)\n",
+        QImage dst;
+        adjustImage(image, dst, Setting);
+        std::vector<double> formatRatios;
+        for (int round = 0; round < Rounds; ++round) {
+            QImage target(image.size(), image.format());
+            const double floorMs = milliseconds([&] {
+                std::memcpy(target.bits(), image.constBits(), size_t(image.sizeInBytes()));
+            });
+            formatRatios.push_back(milliseconds([&] { adjustImage(image, dst, Setting); })
+                                   / floorMs);
+        }
+        std::printf("%-6s adjust, %-8s fast/floor %5.2fx\n",
                     format == QImage::Format_ARGB32 ? "ARGB32" : "RGB888",
-                    levelName(activeKernelLevel()), ms, ms / floorMs, floorMs);
+                    qPrintable(kernelTargetName(activeKernelTarget())), median(formatRatios));
     }
-    return 0;
+    return allExact ? 0 : 1;
 }

@@ -1,26 +1,17 @@
-// How the pixel operations are run: the pixel format picks a row path
-// (straight on the scanlines, through a row of 0xAARRGGBB words, through a
-// table of all values, or through pixelColor/setPixelColor), the CPU picks
-// the row kernels, and large images are shared out to the global thread
-// pool in bands of rows. All choices are made once per call.
+// The pixel operations: what they do to an image's buffer and metadata,
+// the choice of kernel target, and the literal definitions they must match.
+// How rows are read and written per format is in rowformats.cpp, the
+// threads in parallelrows.cpp, the row kernels in rowkernels-inl.h.
 #include "imagekernels.h"
 
-#include "adjustrow.h"
-#include "pixelrows.h"
+#include "rowformats.h"
+#include "rowkernels.h"
 
 #include <QColor>
 #include <QColorSpace>
-#include <QRunnable>
-#include <QSemaphore>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <vector>
 
 namespace Lumivex {
 
@@ -55,296 +46,20 @@ bool isPaletteFormat(QImage::Format format)
            || format == QImage::Format_Indexed8;
 }
 
-// ---------------------------------------------------------------------------
-// Kernel selection
+// 0: no cap.
+std::atomic<KernelTarget> kernelTargetLimit{0};
 
-std::atomic<int> kernelLevelLimit{int(KernelLevel::Avx512)};
-
-KernelLevel detectKernelLevel()
+// The kernels of the target in use, read once per operation.
+const Rows::RowKernels &activeKernels()
 {
-#if defined(LUMIVEX_X86_DISPATCH)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
-        && __builtin_cpu_supports("avx512vl"))
-        return KernelLevel::Avx512;
-    if (__builtin_cpu_supports("avx2"))
-        return KernelLevel::Avx2;
-#endif
-    return KernelLevel::Scalar;
-}
-
-using AdjustRowFunction = void (*)(const uint32_t *, uint32_t *, size_t,
-                                   const Rows::AdjustParams &);
-using FilterRowFunction = void (*)(const uint32_t *, uint32_t *, size_t);
-
-struct RowKernels
-{
-    AdjustRowFunction adjust;
-    FilterRowFunction grayscale;
-    FilterRowFunction invert;
-};
-
-RowKernels rowKernels()
-{
-    switch (activeKernelLevel()) {
-#if defined(LUMIVEX_X86_DISPATCH)
-    case KernelLevel::Avx512:
-        return {Rows::adjustRowAvx512, Rows::grayscaleRowAvx512, Rows::invertRowAvx512};
-    case KernelLevel::Avx2:
-        return {Rows::adjustRowAvx2, Rows::grayscaleRowAvx2, Rows::invertRowAvx2};
-#endif
-    default:
-        return {Rows::adjustRowScalar, Rows::grayscaleRowScalar, Rows::invertRowScalar};
+    size_t count = 0;
+    const Rows::RowKernels *targets = Rows::supportedTargets(&count);
+    const KernelTarget limit = kernelTargetLimit.load();
+    for (size_t i = 0; i < count; ++i) {
+        if (targets[i].target >= limit)
+            return targets[i];
     }
-}
-
-// One row operation on words: an adjustment with its prepared parameters, or
-// one of the filters.
-struct RowOperation
-{
-    AdjustRowFunction adjust = nullptr;
-    const Rows::AdjustParams *params = nullptr;
-    FilterRowFunction filter = nullptr;
-
-    void operator()(const uint32_t *in, uint32_t *out, int count) const
-    {
-        if (adjust)
-            adjust(in, out, size_t(count), *params);
-        else
-            filter(in, out, size_t(count));
-    }
-};
-
-// ---------------------------------------------------------------------------
-// Rows shared across cores
-
-// Below this many pixels an image is done on the calling thread alone.
-constexpr qint64 ParallelPixelThreshold = 65536;
-
-class BandWorker : public QRunnable
-{
-public:
-    explicit BandWorker(const std::function<void()> &work, QSemaphore &done)
-        : m_work(work), m_done(done)
-    {
-        setAutoDelete(false);
-    }
-
-    void run() override
-    {
-        m_work();
-        m_done.release();
-    }
-
-private:
-    const std::function<void()> &m_work;
-    QSemaphore &m_done;
-};
-
-// Calls band(y0, y1) over [0, height) in bands of rows, on the calling
-// thread and on the global thread pool, and returns when all are done. The
-// bands are handed out one at a time, so a helper that starts late (or never,
-// when the pool is busy) only does less of the work.
-void forEachBand(int height, qint64 pixels, const std::function<void(int, int)> &band)
-{
-    QThreadPool *pool = QThreadPool::globalInstance();
-    const int threads = pool->maxThreadCount();
-    if (pixels < ParallelPixelThreshold || threads < 2 || height < 2) {
-        band(0, height);
-        return;
-    }
-
-    const int bandCount = std::min(height, threads * 8);
-    const int rowsPerBand = (height + bandCount - 1) / bandCount;
-    std::atomic<int> next{0};
-    const std::function<void()> work = [&] {
-        for (;;) {
-            const int y0 = next.fetch_add(1) * rowsPerBand;
-            if (y0 >= height)
-                return;
-            band(y0, std::min(height, y0 + rowsPerBand));
-        }
-    };
-
-    QSemaphore done;
-    std::vector<std::unique_ptr<BandWorker>> helpers;
-    for (int i = 1; i < threads; ++i) {
-        helpers.push_back(std::make_unique<BandWorker>(work, done));
-        pool->start(helpers.back().get());
-    }
-    work();
-    int running = 0;
-    for (const auto &helper : helpers) {
-        if (!pool->tryTake(helper.get()))
-            ++running;
-    }
-    done.acquire(running);
-}
-
-// ---------------------------------------------------------------------------
-// Row paths
-
-enum class RowPath {
-    Words,              // RGB32, ARGB32: the kernels run on the scanlines
-    PremultipliedWords, // ARGB32_Premultiplied: unpremultiplied in place first
-    Converted,          // through a row of words, with the format's adapters
-    ByteTable,          // Grayscale8: a table of all 256 values
-    WordTable,          // Grayscale16: a table of all 65536 values
-    Generic             // pixelColor / setPixelColor
-};
-
-using FetchRow = void (*)(const uchar *, quint32 *, int);
-using StoreRow = void (*)(const quint32 *, uchar *, int);
-
-// How the rows of one image are read and written.
-struct RowPlan
-{
-    RowPath path = RowPath::Generic;
-    FetchRow fetch = nullptr; // Converted only
-    StoreRow store = nullptr; // Converted only
-    bool unpremultiplies = false;
-};
-
-RowPlan rowPlanFor(const QImage &image)
-{
-    using namespace PixelRows;
-    const auto converted = [](FetchRow fetch, StoreRow store, bool unpremultiplies = false) {
-        return RowPlan{RowPath::Converted, fetch, store, unpremultiplies};
-    };
-    switch (image.format()) {
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-        return {RowPath::Words};
-    case QImage::Format_ARGB32_Premultiplied:
-        return {RowPath::PremultipliedWords, nullptr, nullptr, true};
-    case QImage::Format_RGBX8888:
-    case QImage::Format_RGBA8888:
-        return converted(fetchRgba8888, storeRgba8888);
-    case QImage::Format_RGBA8888_Premultiplied:
-        return converted(fetchRgba8888Premultiplied, storeRgba8888, true);
-    case QImage::Format_RGB888:
-        return converted(fetchRgb888, storeRgb888);
-    case QImage::Format_BGR888:
-        return converted(fetchBgr888, storeBgr888);
-    case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64:
-        return converted(fetchRgba64, storeRgba64);
-    case QImage::Format_RGBA64_Premultiplied:
-        return converted(fetchRgba64Premultiplied, storeRgba64);
-    case QImage::Format_Grayscale8:
-        return {RowPath::ByteTable};
-    case QImage::Format_Grayscale16:
-        // Filling the table costs as much as doing 65536 pixels one by one.
-        return {qint64(image.width()) * image.height() > 65536 ? RowPath::WordTable
-                                                               : RowPath::Generic};
-    default:
-        return {RowPath::Generic};
-    }
-}
-
-// The result for every value of a one-channel format, found by running the
-// literal per-pixel code (reference) over an image holding each value once.
-// The result of a pixel depends on its own value only, so this is exact.
-template<typename Channel>
-std::vector<Channel> valueTable(const QImage &like,
-                                const std::function<QImage(const QImage &)> &reference)
-{
-    constexpr int values = 1 << (8 * sizeof(Channel));
-    constexpr int width = 256;
-    QImage all(width, values / width, like.format());
-    all.setColorSpace(like.colorSpace());
-    for (int y = 0; y < all.height(); ++y) {
-        auto *line = reinterpret_cast<Channel *>(all.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = Channel(y * width + x);
-    }
-    const QImage result = reference(all);
-    std::vector<Channel> table(values);
-    for (int y = 0; y < result.height(); ++y)
-        std::memcpy(table.data() + y * width, result.constScanLine(y), width * sizeof(Channel));
-    return table;
-}
-
-// Runs operation over every pixel of src, writing to the scanlines at dstBits
-// (an image of src's size and format, which may be src itself). reference
-// applies the same operation literally; it fills the tables.
-void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
-             const RowOperation &operation, const std::function<QImage(const QImage &)> &reference)
-{
-    const RowPlan plan = rowPlanFor(src);
-    const RowPath path = plan.path;
-    const int width = src.width();
-    const uchar *srcBits = src.constBits();
-    const qsizetype srcBytesPerLine = src.bytesPerLine();
-    const qsizetype pixelBytes = (qsizetype(width) * src.depth() + 7) / 8;
-
-    if (plan.unpremultiplies)
-        PixelRows::prepareUnpremultiply();
-    std::vector<quint8> table8;
-    std::vector<quint16> table16;
-    if (path == RowPath::ByteTable)
-        table8 = valueTable<quint8>(src, reference);
-    else if (path == RowPath::WordTable)
-        table16 = valueTable<quint16>(src, reference);
-
-    forEachBand(src.height(), qint64(width) * src.height(), [&](int y0, int y1) {
-        std::unique_ptr<uint32_t[]> temp;
-        if (path != RowPath::Words && path != RowPath::PremultipliedWords)
-            temp.reset(new uint32_t[size_t(width)]);
-        QImage generic;
-        if (path == RowPath::Generic) {
-            generic = QImage(width, 1, src.format());
-            generic.setColorSpace(src.colorSpace());
-        }
-
-        for (int y = y0; y < y1; ++y) {
-            const uchar *s = srcBits + y * srcBytesPerLine;
-            uchar *d = dstBits + y * dstBytesPerLine;
-            auto *dWords = reinterpret_cast<uint32_t *>(d);
-            switch (path) {
-            case RowPath::Words:
-                operation(reinterpret_cast<const uint32_t *>(s), dWords, width);
-                break;
-            case RowPath::PremultipliedWords:
-                PixelRows::fetchArgb32Premultiplied(reinterpret_cast<const quint32 *>(s),
-                                                    reinterpret_cast<quint32 *>(d), width);
-                operation(dWords, dWords, width);
-                break;
-            case RowPath::Converted:
-                plan.fetch(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width);
-                plan.store(temp.get(), d, width);
-                break;
-            case RowPath::ByteTable:
-                for (int x = 0; x < width; ++x)
-                    d[x] = table8[s[x]];
-                break;
-            case RowPath::WordTable:
-                for (int x = 0; x < width; ++x) {
-                    quint16 v;
-                    std::memcpy(&v, s + 2 * qsizetype(x), 2);
-                    std::memcpy(d + 2 * qsizetype(x), &table16[v], 2);
-                }
-                break;
-            case RowPath::Generic: {
-                // Reads through the const pixelColor (safe from several
-                // threads); writes through setPixelColor on this band's own
-                // one-row image, whose bytes are then copied to the scanline.
-                for (int x = 0; x < width; ++x) {
-                    const QColor c = src.pixelColor(x, y);
-                    temp[x] = qRgb(c.red(), c.green(), c.blue());
-                }
-                operation(temp.get(), temp.get(), width);
-                for (int x = 0; x < width; ++x) {
-                    const uint32_t p = temp[x];
-                    generic.setPixelColor(x, 0, QColor(qRed(p), qGreen(p), qBlue(p)));
-                }
-                std::memcpy(d, generic.constScanLine(0), size_t(pixelBytes));
-                break;
-            }
-            }
-        }
-    });
+    return targets[count - 1];
 }
 
 // Everything but the pixels, as a shared copy of src would carry it.
@@ -373,22 +88,11 @@ bool canReuse(const QImage &src, const QImage &dst)
                        [&](const QString &key) { return srcKeys.contains(key); });
 }
 
-Rows::AdjustParams adjustParams(const Adjustment &a)
-{
-    Rows::AdjustParams params{};
-    params.contrast = contrastFactor(a.contrast);
-    params.saturation = saturationFactor(a.saturation);
-    params.brightness = a.brightness;
-    for (int v = 0; v < 256; ++v)
-        params.contrasted[v] = uint8_t(contrastedChannel(v, params.contrast, a.brightness));
-    return params;
-}
-
 // Runs a filter over image in place. A shared image gets a buffer of its own
 // first; rather than copying the pixels into it and filtering the copy, the
 // filter then reads the shared pixels and writes the new buffer.
-bool filterInPlace(QImage &image, FilterRowFunction filter,
-                   const std::function<QImage(const QImage &)> &reference)
+bool filterInPlace(QImage &image, Rows::FilterRowFunction filter,
+                   const ReferenceOperation &reference)
 {
     if (image.isNull())
         return false;
@@ -412,7 +116,6 @@ bool filterInPlace(QImage &image, FilterRowFunction filter,
     runRows(image, bits, image.bytesPerLine(), operation, reference);
     return true;
 }
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -427,20 +130,29 @@ double saturationFactor(int saturation)
     return saturation / 100.0 + 1.0;
 }
 
-KernelLevel supportedKernelLevel()
+QList<KernelTarget> supportedKernelTargets()
 {
-    static const KernelLevel level = detectKernelLevel();
-    return level;
+    size_t count = 0;
+    const Rows::RowKernels *targets = Rows::supportedTargets(&count);
+    QList<KernelTarget> list;
+    for (size_t i = 0; i < count; ++i)
+        list.append(targets[i].target);
+    return list;
 }
 
-void setKernelLevelLimit(KernelLevel limit)
+QString kernelTargetName(KernelTarget target)
 {
-    kernelLevelLimit.store(int(limit));
+    return QString::fromLatin1(Rows::targetName(target));
 }
 
-KernelLevel activeKernelLevel()
+void setKernelTargetLimit(KernelTarget limit)
 {
-    return KernelLevel(std::min(int(supportedKernelLevel()), kernelLevelLimit.load()));
+    kernelTargetLimit.store(limit);
+}
+
+KernelTarget activeKernelTarget()
+{
+    return activeKernels().target;
 }
 
 QImage toEditableFormat(const QImage &image)
@@ -472,10 +184,12 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
         return false;
 
     const Adjustment a = bounded(adjustment);
-    const Rows::AdjustParams params = adjustParams(a);
+    const Rows::PreparedAdjustment prepared =
+            Rows::prepareAdjustment(contrastFactor(a.contrast), saturationFactor(a.saturation),
+                                    a.brightness);
     RowOperation operation;
-    operation.adjust = rowKernels().adjust;
-    operation.params = &params;
+    operation.adjust = activeKernels().adjust;
+    operation.prepared = &prepared;
     runRows(src, bits, dst.bytesPerLine(), operation, [&](const QImage &image) {
         QImage result;
         Reference::adjustImage(image, result, a);
@@ -486,7 +200,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
 
 bool grayscaleImage(QImage &image)
 {
-    return filterInPlace(image, rowKernels().grayscale, [](const QImage &values) {
+    return filterInPlace(image, activeKernels().grayscale, [](const QImage &values) {
         QImage result = values;
         Reference::grayscaleImage(result);
         return result;
@@ -495,7 +209,7 @@ bool grayscaleImage(QImage &image)
 
 bool invertImage(QImage &image)
 {
-    return filterInPlace(image, rowKernels().invert, [](const QImage &values) {
+    return filterInPlace(image, activeKernels().invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);
         return result;

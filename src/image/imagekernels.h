@@ -4,7 +4,7 @@
 // QImage::pixelColor and writing QColor(r, g, b) back with
 // QImage::setPixelColor produces, visiting every pixel once. The fast paths
 // (scanline access, vector code, rows shared across cores) are chosen per
-// pixel format and per CPU outside the pixel loops.
+// pixel format and per CPU outside the pixel loops, once per call.
 #pragma once
 
 #include <QImage>
@@ -41,17 +41,24 @@ bool invertImage(QImage &image);
 // RGB32. Any other image is returned unchanged, sharing its data.
 QImage toEditableFormat(const QImage &image);
 
-// Instruction sets the pixel loops can run with. The editor always uses the
-// best one the CPU offers; the limit exists for tests and benchmarks, to run
-// and time every level on one machine.
-enum class KernelLevel { Scalar = 0, Avx2 = 1, Avx512 = 2 };
+// Instruction-set targets of the pixel loops, as Highway numbers them: one
+// bit each (HWY_AVX2, HWY_NEON, ...), a lower bit for a better target. The
+// editor always uses the best one the CPU offers; the limit exists for tests
+// and benchmarks, to run and time every target on one machine.
+using KernelTarget = qint64;
 
-// The best level this build and CPU support.
-KernelLevel supportedKernelLevel();
-// Caps the level used from now on (for tests and benchmarks only).
-void setKernelLevelLimit(KernelLevel limit);
-// The level in use: the supported one, capped by the limit.
-KernelLevel activeKernelLevel();
+// The targets this build has and this CPU runs, best first; the last is the
+// portable fallback.
+QList<KernelTarget> supportedKernelTargets();
+// Highway's name of a target: "AVX3_DL", "AVX3", "AVX2", "SSE4", "NEON",
+// "SVE", "EMU128", "SCALAR"...
+QString kernelTargetName(KernelTarget target);
+// Caps the target used from now on (for tests and benchmarks only): the best
+// supported one that is no better than limit, or the fallback when none is.
+// A supported target as limit selects exactly that target; 0 lifts the cap.
+void setKernelTargetLimit(KernelTarget limit);
+// The target in use: the best supported one, capped by the limit.
+KernelTarget activeKernelTarget();
 
 // The literal per-pixel definitions, one QColor per pixel. They serve as the
 // reference in tests and benchmarks and as the path for rare formats.

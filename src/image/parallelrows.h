@@ -1,0 +1,17 @@
+// Sharing the rows of one image out to the global thread pool.
+#pragma once
+
+#include <QtGlobal>
+
+#include <functional>
+
+namespace Lumivex {
+
+// Calls segment(y0, y1) over [0, height) in segments of rows, from the
+// global thread pool when the image (pixels in all) is large enough to gain
+// from it, and returns when all are done. Segments never overlap, so each
+// may write its own rows without locking. Called from a pool thread, it
+// runs everything on that thread instead of waiting on the pool it is part of.
+void forEachSegment(int height, qint64 pixels, const std::function<void(int, int)> &segment);
+
+} // namespace Lumivex

@@ -1,0 +1,189 @@
+#include "rowformats.h"
+
+#include "parallelrows.h"
+#include "pixelrows.h"
+
+#include <QColor>
+#include <QColorSpace>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace Lumivex {
+
+namespace {
+
+// Images at least this large are written with streamed stores. TODO measure
+constexpr qint64 StreamedBytes = qint64(8) << 20;
+
+enum class RowPath {
+    Words,              // RGB32, ARGB32: the kernels run on the scanlines
+    PremultipliedWords, // ARGB32_Premultiplied: unpremultiplied in place first
+    Converted,          // through a row of words, with the format's adapters
+    ByteTable,          // Grayscale8: a table of all 256 values
+    WordTable,          // Grayscale16: a table of all 65536 values
+    Generic             // pixelColor / setPixelColor
+};
+
+using FetchRow = void (*)(const uchar *, quint32 *, int);
+using StoreRow = void (*)(const quint32 *, uchar *, int);
+
+// How the rows of one image are read and written.
+struct RowPlan
+{
+    RowPath path = RowPath::Generic;
+    FetchRow fetch = nullptr; // Converted only
+    StoreRow store = nullptr; // Converted only
+    bool unpremultiplies = false;
+};
+
+RowPlan rowPlanFor(const QImage &image)
+{
+    using namespace PixelRows;
+    const auto converted = [](FetchRow fetch, StoreRow store, bool unpremultiplies = false) {
+        return RowPlan{RowPath::Converted, fetch, store, unpremultiplies};
+    };
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+        return {RowPath::Words};
+    case QImage::Format_ARGB32_Premultiplied:
+        return {RowPath::PremultipliedWords, nullptr, nullptr, true};
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888:
+        return converted(fetchRgba8888, storeRgba8888);
+    case QImage::Format_RGBA8888_Premultiplied:
+        return converted(fetchRgba8888Premultiplied, storeRgba8888, true);
+    case QImage::Format_RGB888:
+        return converted(fetchRgb888, storeRgb888);
+    case QImage::Format_BGR888:
+        return converted(fetchBgr888, storeBgr888);
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+        return converted(fetchRgba64, storeRgba64);
+    case QImage::Format_RGBA64_Premultiplied:
+        return converted(fetchRgba64Premultiplied, storeRgba64);
+    case QImage::Format_Grayscale8:
+        return {RowPath::ByteTable};
+    case QImage::Format_Grayscale16:
+        // Filling the table costs as much as doing 65536 pixels one by one.
+        return {qint64(image.width()) * image.height() > 65536 ? RowPath::WordTable
+                                                               : RowPath::Generic};
+    default:
+        return {RowPath::Generic};
+    }
+}
+
+// The result for every value of a one-channel format, found by running the
+// literal per-pixel code (reference) over an image holding each value once.
+// The result of a pixel depends on its own value only, so this is exact.
+template<typename Channel>
+std::vector<Channel> valueTable(const QImage &like, const ReferenceOperation &reference)
+{
+    constexpr int values = 1 << (8 * sizeof(Channel));
+    constexpr int width = 256;
+    QImage all(width, values / width, like.format());
+    all.setColorSpace(like.colorSpace());
+    for (int y = 0; y < all.height(); ++y) {
+        auto *line = reinterpret_cast<Channel *>(all.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = Channel(y * width + x);
+    }
+    const QImage result = reference(all);
+    std::vector<Channel> table(values);
+    for (int y = 0; y < result.height(); ++y)
+        std::memcpy(table.data() + y * width, result.constScanLine(y), width * sizeof(Channel));
+    return table;
+}
+
+} // namespace
+
+void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
+             const RowOperation &operation, const ReferenceOperation &reference)
+{
+    const RowPlan plan = rowPlanFor(src);
+    const RowPath path = plan.path;
+    const int width = src.width();
+    const uchar *srcBits = src.constBits();
+    const qsizetype srcBytesPerLine = src.bytesPerLine();
+    const qsizetype pixelBytes = (qsizetype(width) * src.depth() + 7) / 8;
+
+    if (plan.unpremultiplies)
+        PixelRows::prepareUnpremultiply();
+    std::vector<quint8> table8;
+    std::vector<quint16> table16;
+    if (path == RowPath::ByteTable)
+        table8 = valueTable<quint8>(src, reference);
+    else if (path == RowPath::WordTable)
+        table16 = valueTable<quint16>(src, reference);
+
+    // The words of a large image written to a buffer of their own bypass the
+    // caches: they would not stay there, and the streamed stores save reading
+    // each line of the destination in before writing it.
+    const qint64 imageBytes = qint64(src.height()) * srcBytesPerLine;
+    const Rows::RowStore wordsStore = dstBits != srcBits && imageBytes >= StreamedBytes
+                                              ? Rows::RowStore::Streamed
+                                              : Rows::RowStore::Cached;
+
+    forEachSegment(src.height(), qint64(width) * src.height(), [&](int y0, int y1) {
+        std::unique_ptr<uint32_t[]> temp;
+        if (path != RowPath::Words && path != RowPath::PremultipliedWords)
+            temp.reset(new uint32_t[size_t(width)]);
+        QImage generic;
+        if (path == RowPath::Generic) {
+            generic = QImage(width, 1, src.format());
+            generic.setColorSpace(src.colorSpace());
+        }
+
+        for (int y = y0; y < y1; ++y) {
+            const uchar *s = srcBits + y * srcBytesPerLine;
+            uchar *d = dstBits + y * dstBytesPerLine;
+            auto *dWords = reinterpret_cast<uint32_t *>(d);
+            switch (path) {
+            case RowPath::Words:
+                operation(reinterpret_cast<const uint32_t *>(s), dWords, width, wordsStore);
+                break;
+            case RowPath::PremultipliedWords:
+                PixelRows::fetchArgb32Premultiplied(reinterpret_cast<const quint32 *>(s),
+                                                    reinterpret_cast<quint32 *>(d), width);
+                operation(dWords, dWords, width, Rows::RowStore::Cached);
+                break;
+            case RowPath::Converted:
+                plan.fetch(s, temp.get(), width);
+                operation(temp.get(), temp.get(), width, Rows::RowStore::Cached);
+                plan.store(temp.get(), d, width);
+                break;
+            case RowPath::ByteTable:
+                for (int x = 0; x < width; ++x)
+                    d[x] = table8[s[x]];
+                break;
+            case RowPath::WordTable:
+                for (int x = 0; x < width; ++x) {
+                    quint16 v;
+                    std::memcpy(&v, s + 2 * qsizetype(x), 2);
+                    std::memcpy(d + 2 * qsizetype(x), &table16[v], 2);
+                }
+                break;
+            case RowPath::Generic: {
+                // Reads through the const pixelColor (safe from several
+                // threads); writes through setPixelColor on this band's own
+                // one-row image, whose bytes are then copied to the scanline.
+                for (int x = 0; x < width; ++x) {
+                    const QColor c = src.pixelColor(x, y);
+                    temp[x] = qRgb(c.red(), c.green(), c.blue());
+                }
+                operation(temp.get(), temp.get(), width, Rows::RowStore::Cached);
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t p = temp[x];
+                    generic.setPixelColor(x, 0, QColor(qRed(p), qGreen(p), qBlue(p)));
+                }
+                std::memcpy(d, generic.constScanLine(0), size_t(pixelBytes));
+                break;
+            }
+            }
+        }
+    });
+}
+
+} // namespace Lumivex

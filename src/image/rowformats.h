@@ -1,0 +1,42 @@
+// How the rows of each pixel format reach the row kernels: straight on the
+// scanlines, through a row of 0xAARRGGBB words with the format's fetch and
+// store, through a table of all values, or through pixelColor and
+// setPixelColor. The choice is made once per image.
+#pragma once
+
+#include "rowkernels.h"
+
+#include <QImage>
+
+#include <functional>
+
+namespace Lumivex {
+
+// One row operation on words: an adjustment with its prepared tables, or
+// one of the filters, with the kernels of one target.
+struct RowOperation
+{
+    Rows::AdjustRowFunction adjust = nullptr;
+    const Rows::PreparedAdjustment *prepared = nullptr;
+    Rows::FilterRowFunction filter = nullptr;
+
+    void operator()(const uint32_t *in, uint32_t *out, int count, Rows::RowStore store) const
+    {
+        if (adjust)
+            adjust(in, out, size_t(count), *prepared, store);
+        else
+            filter(in, out, size_t(count), store);
+    }
+};
+
+// The literal per-pixel code of the operation on a whole image.
+using ReferenceOperation = std::function<QImage(const QImage &)>;
+
+// Runs operation over every pixel of src, writing to the scanlines at
+// dstBits (an image of src's size and format, which may be src itself), on
+// several threads for large images. reference applies the same operation
+// literally; it fills the tables of the one-channel formats.
+void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
+             const RowOperation &operation, const ReferenceOperation &reference);
+
+} // namespace Lumivex

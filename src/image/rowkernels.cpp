@@ -1,0 +1,119 @@
+// Compiles rowkernels-inl.h once per Highway target and lists the results.
+//
+// Every target Highway can build here is compiled, the portable fallback
+// included (HWY_COMPILE_ALL_ATTAINABLE; by default Highway leaves out the
+// fallback where the baseline has vectors, as on arm64), and the
+// Ice Lake / Zen 4 level AVX3_DL with its byte permutes (HWY_WANT_AVX3_DL).
+//
+// The targets are chosen from a table of our own rather than through
+// HWY_DYNAMIC_DISPATCH and hwy::SetSupportedTargetsForTest: the test hook
+// changes process-wide Highway state, shared with any other Highway user in
+// the program, and dynamic dispatch reads it at each call, so a cap set while
+// rows are running on pool threads would switch targets in mid-image. Here
+// the caller reads one target per operation and keeps it.
+#define HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_WANT_AVX3_DL
+
+#include "rowkernels.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "rowkernels.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include "rowkernels-inl.h"
+
+#if HWY_ONCE
+
+#include "pixelarithmetic.h"
+
+#include <hwy/targets.h>
+
+#include <array>
+
+namespace Lumivex {
+namespace Rows {
+
+namespace {
+
+// HWY_CHOOSE_X(f) is &N_X::f when target X was compiled, otherwise nullptr.
+#define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
+    RowKernels \
+    { \
+        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow) \
+    }
+
+#if HWY_TARGETS & HWY_EMU128
+constexpr int64_t FallbackTarget = HWY_EMU128;
+#else
+constexpr int64_t FallbackTarget = HWY_SCALAR;
+#endif
+
+// Best first; the architecture's own entries are filled, the others null.
+const RowKernels compiledTargets[] = {
+        LUMIVEX_TARGET_KERNELS(HWY_AVX3_DL, HWY_CHOOSE_AVX3_DL),
+        LUMIVEX_TARGET_KERNELS(HWY_AVX3, HWY_CHOOSE_AVX3),
+        LUMIVEX_TARGET_KERNELS(HWY_AVX2, HWY_CHOOSE_AVX2),
+        LUMIVEX_TARGET_KERNELS(HWY_SSE4, HWY_CHOOSE_SSE4),
+        LUMIVEX_TARGET_KERNELS(HWY_SSSE3, HWY_CHOOSE_SSSE3),
+        LUMIVEX_TARGET_KERNELS(HWY_SVE2_128, HWY_CHOOSE_SVE2_128),
+        LUMIVEX_TARGET_KERNELS(HWY_SVE_256, HWY_CHOOSE_SVE_256),
+        LUMIVEX_TARGET_KERNELS(HWY_SVE2, HWY_CHOOSE_SVE2),
+        LUMIVEX_TARGET_KERNELS(HWY_SVE, HWY_CHOOSE_SVE),
+        LUMIVEX_TARGET_KERNELS(HWY_NEON, HWY_CHOOSE_NEON),
+        LUMIVEX_TARGET_KERNELS(FallbackTarget, HWY_CHOOSE_FALLBACK),
+};
+
+#undef LUMIVEX_TARGET_KERNELS
+
+struct SupportedList
+{
+    std::array<RowKernels, std::size(compiledTargets)> kernels{};
+    size_t count = 0;
+};
+
+SupportedList supportedList()
+{
+    SupportedList list;
+    const int64_t supported = hwy::SupportedTargets();
+    for (const RowKernels &kernels : compiledTargets) {
+        if (kernels.adjust && (kernels.target == FallbackTarget || (supported & kernels.target)))
+            list.kernels[list.count++] = kernels;
+    }
+    return list;
+}
+
+} // namespace
+
+const RowKernels *supportedTargets(size_t *count)
+{
+    static const SupportedList list = supportedList();
+    *count = list.count;
+    return list.kernels.data();
+}
+
+const char *targetName(int64_t target)
+{
+    return hwy::TargetName(target);
+}
+
+PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness)
+{
+    PreparedAdjustment a{};
+    a.contrast = contrast;
+    a.saturation = saturation;
+    a.brightness = brightness;
+    a.contrastF = float(a.contrast);
+    a.contrastOffsetF = 128.0f - 128.0f * a.contrastF;
+    a.saturationF = float(a.saturation);
+    a.brightnessF = float(brightness);
+    for (int v = 0; v < 256; ++v) {
+        a.contrasted[v] = uint8_t(Exact::contrasted(v, a.contrast, brightness));
+        a.neutral[v] = int32_t(Exact::saturatedPixel(v, v, v, a.saturation));
+    }
+    return a;
+}
+
+} // namespace Rows
+} // namespace Lumivex
+
+#endif // HWY_ONCE

@@ -1,0 +1,72 @@
+// Row kernels of the colour adjustments and filters, written once with
+// Highway and compiled for every instruction-set target it offers on this
+// architecture (x86: SSSE3, SSE4, AVX2, AVX3, AVX3_DL; Arm: NEON, SVE, SVE2;
+// everywhere: a portable fallback); the caller picks a target per call.
+//
+// A row is an array of 32-bit words 0xAARRGGBB; the kernels ignore the alpha
+// byte of what they read and write opaque words 0xFFRRGGBB. Input and output
+// may be the same array (in place), but must not overlap otherwise. Every
+// target gives, bit for bit, the literal double-precision result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Lumivex {
+namespace Rows {
+
+// An adjustment worked out once per image from the slider values: the
+// factors and the tables the kernels use.
+struct PreparedAdjustment
+{
+    double contrast;    // F, see contrastFactor()
+    double saturation;  // K, see saturationFactor()
+    int32_t brightness; // added after the contrast step
+    // F, 128 - 128 F, K and the brightness as floats, see prepareAdjustment().
+    float contrastF;
+    float contrastOffsetF;
+    float saturationF;
+    float brightnessF;
+    // contrasted[v]: channel value v after the contrast and brightness steps,
+    // clamped to 0..255.
+    uint8_t contrasted[256];
+    // neutral[v]: the finished opaque pixel of a channel triple (v, v, v)
+    // after the contrast step, whose luma lands on an integer.
+    int32_t neutral[256];
+};
+
+// Fills every field from the factors F and K and the brightness of slider
+// values within -100..100. The vector kernels run the contrast step in
+// float; that this gives contrasted[] for each of the 201 contrast values is
+// checked by the tests.
+PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness);
+
+// How a kernel writes its output. Streamed stores bypass the caches, which
+// pays when the output is large and is not read back soon.
+enum class RowStore { Cached, Streamed };
+
+using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
+                                   const PreparedAdjustment &prepared, RowStore store);
+using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count, RowStore store);
+
+// The kernels of one target:
+//  - adjust: brightness, contrast and saturation, see imagekernels.h;
+//  - grayscale: luma gray int((0.299 r + 0.587 g) + 0.114 b) in all three
+//    channels;
+//  - invert: 255 - value in each colour channel.
+struct RowKernels
+{
+    int64_t target = 0; // Highway's bit for the target (HWY_AVX2, ...)
+    AdjustRowFunction adjust = nullptr;
+    FilterRowFunction grayscale = nullptr;
+    FilterRowFunction invert = nullptr;
+};
+
+// Targets compiled in and runnable on this CPU, best first (Highway gives
+// better targets lower bits); never empty, the fallback comes last.
+const RowKernels *supportedTargets(size_t *count);
+// Highway's name of a target: "AVX3_DL", "AVX2", "SSE4", "NEON", "SCALAR"...
+const char *targetName(int64_t target);
+
+} // namespace Rows
+} // namespace Lumivex
