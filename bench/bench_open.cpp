@@ -2,8 +2,8 @@
 // admits, as a JPEG stored upright and as one whose orientation tag asks for
 // a quarter turn. Each open runs in a child process of its own, so that its
 // peak resident size is the open's alone. Prints, for each file:
-//   open NAME WIDTHxHEIGHT PEAK_MB PICTURE_MB MS
-// where PEAK_MB is the child's peak resident size and PICTURE_MB the size of
+//   open NAME WIDTHxHEIGHT PEAK_MIB PICTURE_MIB MS
+// where PEAK_MIB is the child's peak resident size and PICTURE_MIB the size of
 // the decoded picture. Usage: lumivex_bench_open [side], default 11000.
 #include "imagefile.h"
 
@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not write the pictures\n");
         return 1;
     }
-    std::printf("open NAME SIZE PEAK_MB PICTURE_MB MS\n");
+    std::printf("open NAME SIZE PEAK_MIB PICTURE_MIB MS\n");
     for (const char *name : {"plain", "rotated"}) {
         QProcess child;
         child.start(self,
