@@ -27,11 +27,12 @@ namespace Lumivex {
 
 namespace {
 
-// Opens path for reading if it is a regular file, links followed. The type is
-// judged before opening, so that no device is opened, and again on the open
-// descriptor, so that a FIFO put in the file's place meanwhile is refused too;
-// the descriptor is opened non-blocking, so that even that FIFO cannot wait
-// for a writer. On other systems the check before opening is all there is.
+// Opens file, by its name, for reading if it is a regular file, links
+// followed. The type is judged before opening, so that no device is opened,
+// and again on the open descriptor, so that a FIFO put in the file's place
+// meanwhile is refused too; the descriptor is opened non-blocking, so that
+// even that FIFO cannot wait for a writer. On other systems the check before
+// opening is all there is.
 bool openRegularFile(QFile &file)
 {
     if (!QFileInfo(file.fileName()).isFile())

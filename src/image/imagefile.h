@@ -33,9 +33,11 @@ QImage readImage(QIODevice *device);
 // instead of blocking. Any failure gives a null image.
 QImage readImageFile(const QString &path);
 
-// Writes image to path in the format that the path's suffix names. An
-// existing file is replaced only once the whole image has been written.
-// Returns an empty string on success, else why the file was not written.
+// Writes image to path in the format that the path's suffix names. The whole
+// file is encoded first, and an existing file is replaced only once every
+// byte has reached the disk; otherwise it is left as it was, and no other file
+// is left behind. Returns an empty string on success, else why the file was
+// not written (e.g. the system's "No space left on device").
 QString writeImageFile(const QImage &image, const QString &path);
 
 } // namespace Lumivex
