@@ -4,7 +4,8 @@
 // peak resident size is the open's alone. Prints, for each file:
 //   open NAME WIDTHxHEIGHT PEAK_MIB PICTURE_MIB MS
 // where PEAK_MIB is the child's peak resident size and PICTURE_MIB the size of
-// the decoded picture. Usage: lumivex_bench_open [side], default 11000.
+// the decoded picture. Usage: lumivex_bench_open [width [height]], default
+// 11000 × 11000.
 #include "imagefile.h"
 
 #include <QBuffer>
@@ -23,12 +24,12 @@
 namespace {
 
 // Rows of a gradient, so that the file stays small while the picture is large.
-bool writeJpegs(const QString &folder, int side)
+bool writeJpegs(const QString &folder, int width, int height)
 {
-    QImage image(side, side, QImage::Format_RGB32);
-    for (int y = 0; y < side; ++y) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
+        for (int x = 0; x < width; ++x)
             line[x] = qRgb(x & 255, y & 255, (x / 64 + y / 64) & 255);
     }
     QByteArray jpeg;
@@ -73,16 +74,18 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 4 && args.at(1) == QLatin1String("--write"))
-        return writeJpegs(args.at(2), args.at(3).toInt()) ? 0 : 1;
+    if (args.size() == 5 && args.at(1) == QLatin1String("--write"))
+        return writeJpegs(args.at(2), args.at(3).toInt(), args.at(4).toInt()) ? 0 : 1;
     if (args.size() == 3 && args.at(1) == QLatin1String("--open"))
         return openAndReport(args.at(2));
 
-    const int side = args.size() > 1 ? args.at(1).toInt() : 11000;
+    const int width = args.size() > 1 ? args.at(1).toInt() : 11000;
+    const int height = args.size() > 2 ? args.at(2).toInt() : width;
     QTemporaryDir dir;
     const QString self = QCoreApplication::applicationFilePath();
-    if (!dir.isValid() || side <= 0
-        || QProcess::execute(self, {QStringLiteral("--write"), dir.path(), QString::number(side)})
+    if (!dir.isValid() || width <= 0 || height <= 0
+        || QProcess::execute(self, {QStringLiteral("--write"), dir.path(), QString::number(width),
+                                    QString::number(height)})
                    != 0) {
         std::fprintf(stderr, "could not write the pictures\n");
         return 1;

@@ -296,12 +296,14 @@ void FileSafetyTest::orientsAsTheReader_data()
 {
     QTest::addColumn<QImage>("image");
     QTest::addColumn<int>("orientation");
-    const QImage colour = coordinateImage(37, 23, QImage::Format_RGB32);
+    const QImage colour = coordinateImage(96, 37, QImage::Format_RGB32);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         QTest::addRow("colour %d", orientation) << colour << orientation;
         QTest::addRow("grey %d", orientation)
                 << colour.convertToFormat(QImage::Format_Grayscale8) << orientation;
     }
+    QTest::newRow("prime width 6") << coordinateImage(37, 23, QImage::Format_RGB32) << 6;
+    QTest::newRow("portrait 8") << coordinateImage(40, 90, QImage::Format_RGB32) << 8;
     QTest::newRow("one row 6") << coordinateImage(9, 1, QImage::Format_RGB32) << 6;
     QTest::newRow("one column 8") << coordinateImage(1, 9, QImage::Format_RGB32) << 8;
 }

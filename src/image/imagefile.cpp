@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -91,16 +93,19 @@ QString writeAll(QSaveFile &file, const QByteArray &bytes)
     return QString();
 }
 
-// Transposes the width × height pixels at data in place into height × width:
-// each cycle of the permutation is followed once, the positions done marked
-// in a bit each, so that a quarter turn needs no second picture.
-void transposeInPlace(quint32 *data, quint32 width, quint32 height)
+// Reorders the rows × columns matrix of chunks at data, each chunk size
+// pixels, into columns × rows in place: each cycle of the permutation is
+// followed once, the chunks done marked in a bit each.
+void transposeChunks(quint32 *data, quint32 rows, quint32 columns, quint32 size)
 {
-    if (width < 2 || height < 2)
+    if (rows < 2 || columns < 2)
         return;
-    const quint32 last = width * height - 1; // the first and last pixels stay
-    const double perRow = 1.0 / height;
+    const quint32 last = rows * columns - 1; // the first and last chunks stay
+    const double perRow = 1.0 / rows;
+    const size_t bytes = size_t(size) * sizeof(quint32);
     std::vector<quint64> done(last / 64 + 1);
+    std::vector<quint32> carried(size);
+    const auto chunk = [&](quint32 index) { return data + qsizetype(index) * size; };
     for (quint32 start = 1; start < last; ++start) {
         if (done[start / 64] == ~quint64(0)) {
             start |= 63;
@@ -108,51 +113,73 @@ void transposeInPlace(quint32 *data, quint32 width, quint32 height)
         }
         if (done[start / 64] >> (start % 64) & 1)
             continue;
-        const quint32 carried = data[start];
+        std::memcpy(carried.data(), chunk(start), bytes);
         quint32 to = start;
         for (;;) {
-            // Position to is row x, column y of the result: pixel (x, y) of
-            // the source. The quotient by a multiplication, exact after the
-            // correction.
+            // Place to is row x, column y of the result: chunk (x, y) of the
+            // source. The quotient by a multiplication, exact after correction.
             quint32 x = quint32(double(to) * perRow);
-            x -= x * height > to ? 1 : 0;
-            x += (x + 1) * height <= to ? 1 : 0;
-            const quint32 from = (to - x * height) * width + x;
+            x -= x * rows > to ? 1 : 0;
+            x += (x + 1) * rows <= to ? 1 : 0;
+            const quint32 from = (to - x * rows) * columns + x;
             done[to / 64] |= quint64(1) << (to % 64);
             if (from == start) {
-                data[to] = carried;
+                std::memcpy(chunk(to), carried.data(), bytes);
                 break;
             }
-            data[to] = data[from];
+            std::memcpy(chunk(to), chunk(from), bytes);
             to = from;
         }
     }
 }
 
 // The image turned a quarter clockwise. A 32-bit image that owns its pixels
-// alone is turned within its own buffer, which the result then keeps alive;
-// any other is copied as QImage turns it.
+// alone is turned within its own buffer, which the result then keeps alive,
+// with a sixteenth of it or less besides; any other is copied as QImage turns
+// it. The columns are cut into strips, the strips gathered each into one
+// block, and each block turned through the spare buffer: a turned strip is
+// the band of result rows that its block's place holds.
 QImage rotatedClockwise(QImage image)
 {
-    if (image.depth() != 32 || image.bytesPerLine() != qsizetype(image.width()) * 4
-        || image.sizeInBytes() >= qsizetype(1) << 33 || !image.isDetached())
+    const quint32 width = image.width();
+    const quint32 height = image.height();
+    quint32 strip = std::max(width / 16, 1u);
+    while (width % strip != 0)
+        --strip;
+    std::unique_ptr<quint32[]> spare;
+    if (image.depth() == 32 && image.bytesPerLine() == qsizetype(width) * 4
+        && image.sizeInBytes() < qsizetype(1) << 33 && image.isDetached())
+        spare.reset(new (std::nothrow) quint32[size_t(height) * strip]);
+    if (!spare)
         return image.transformed(QTransform().rotate(90));
+
     auto *owner = new QImage(std::move(image));
-    transposeInPlace(reinterpret_cast<quint32 *>(owner->bits()), owner->width(), owner->height());
+    auto *pixels = reinterpret_cast<quint32 *>(owner->bits());
+    transposeChunks(pixels, height, width / strip, strip);
+    constexpr quint32 Tile = 64;
+    for (quint32 left = 0; left < width; left += strip) {
+        quint32 *block = pixels + qsizetype(left) * height;
+        std::memcpy(spare.get(), block, size_t(height) * strip * sizeof(quint32));
+        // Row k of the turned block is column k of the strip, bottom up.
+        for (quint32 top = 0; top < height; top += Tile) {
+            const quint32 bottom = std::min(top + Tile, height);
+            for (quint32 k = 0; k < strip; ++k) {
+                quint32 *row = block + qsizetype(k) * height;
+                for (quint32 c = top; c < bottom; ++c)
+                    row[c] = spare[size_t(height - 1 - c) * strip + k];
+            }
+        }
+    }
+
     QImage turned(
-            owner->bits(), owner->height(), owner->width(), qsizetype(owner->height()) * 4,
-            owner->format(), [](void *pixels) { delete static_cast<QImage *>(pixels); }, owner);
+            owner->bits(), int(height), int(width), qsizetype(height) * 4, owner->format(),
+            [](void *info) { delete static_cast<QImage *>(info); }, owner);
     turned.setDotsPerMeterX(owner->dotsPerMeterX());
     turned.setDotsPerMeterY(owner->dotsPerMeterY());
     turned.setOffset(owner->offset());
     turned.setColorSpace(owner->colorSpace());
     for (const QString &key : owner->textKeys())
         turned.setText(key, owner->text(key));
-    // A quarter turn is the transposition's mirror image.
-    for (int y = 0; y < turned.height(); ++y) {
-        auto *line = reinterpret_cast<quint32 *>(turned.scanLine(y));
-        std::reverse(line, line + turned.width());
-    }
     return turned;
 }
 
