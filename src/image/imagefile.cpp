@@ -56,7 +56,7 @@ bool openRegularFile(QFile &file)
 #endif
 }
 
-// Why the last write, flush or sync of file failed: the device's own message
+// Why the last open, write, flush, sync or commit of file failed: its own message
 // if it has one, else the system's for errorNumber, never an empty or unknown
 // reason.
 QString writeFailure(const QFileDevice &file, int errorNumber)
@@ -262,13 +262,18 @@ QString writeImageFile(const QImage &image, const QString &path)
     encoded.open(QIODevice::WriteOnly);
     QImageWriter writer(&encoded, format);
     writer.setQuality(-1);
-    if (!writer.write(image))
-        return writer.errorString();
+    if (!writer.write(image)) {
+        if (writer.error() != QImageWriter::UnknownError)
+            return writer.errorString();
+        return QCoreApplication::translate("Lumivex", "The image could not be encoded as %1.")
+                .arg(QString::fromLatin1(format));
+    }
     encoded.close();
 
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+        return writeFailure(file, errno);
     const QString failure = writeAll(file, encoded.data());
     if (!failure.isEmpty()) {
         file.cancelWriting(); // the temporary file goes with file
