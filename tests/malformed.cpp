@@ -43,71 +43,6 @@ QByteArray encode(const QImage &image, const char *format, int quality = -1, int
     return bytes;
 }
 
-// GIF: a hand-made file, since Qt only reads the format. The pixel data is
-// LZW-coded without compression: literal codes only, with a clear code
-// before the table would grow past the initial code width.
-QByteArray gifFile(int width, int height, const QList<QRgb> &palette, const QList<int> &indexes,
-                   int transparent, bool interlaced)
-{
-    int bits = 1;
-    while ((1 << bits) < palette.size())
-        ++bits;
-    QByteArray gif("GIF89a");
-    auto put16 = [&gif](int value) { gif.append(char(value & 0xff)).append(char(value >> 8)); };
-    put16(width);
-    put16(height);
-    gif.append(char(0x80 | (bits - 1) << 4 | (bits - 1)));
-    gif.append(2, '\0'); // background colour, aspect ratio
-    for (int i = 0; i < (1 << bits); ++i) {
-        const QRgb colour = palette.value(i);
-        gif.append(char(qRed(colour))).append(char(qGreen(colour))).append(char(qBlue(colour)));
-    }
-    if (transparent >= 0)
-        gif.append("\x21\xf9\x04\x01\x00\x00", 6).append(char(transparent)).append('\0');
-    gif.append(char(0x2c));
-    for (const int value : {0, 0, width, height}) // left, top, width, height
-        put16(value);
-    gif.append(char(interlaced ? 0x40 : 0));
-
-    const int minimum = qMax(2, bits);
-    const int clear = 1 << minimum;
-    QByteArray codes;
-    quint32 pending = 0;
-    int pendingBits = 0;
-    auto emitCode = [&](int code) {
-        pending |= quint32(code) << pendingBits;
-        for (pendingBits += minimum + 1; pendingBits >= 8; pendingBits -= 8, pending >>= 8)
-            codes.append(char(pending & 0xff));
-    };
-    QList<int> rows; // in the order they are stored
-    const QList<std::pair<int, int>> passes{{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-    for (const auto &[start, step] : interlaced ? passes : QList<std::pair<int, int>>{{0, 1}}) {
-        for (int y = start; y < height; y += step)
-            rows.append(y);
-    }
-    int literals = 0;
-    emitCode(clear);
-    for (const int y : rows) {
-        for (int x = 0; x < width; ++x) {
-            emitCode(indexes.at(y * width + x));
-            if (++literals == clear - 2) {
-                emitCode(clear);
-                literals = 0;
-            }
-        }
-    }
-    emitCode(clear + 1);
-    if (pendingBits > 0)
-        codes.append(char(pending & 0xff));
-    gif.append(char(minimum));
-    for (qsizetype at = 0; at < codes.size(); at += 255) {
-        const QByteArray block = codes.mid(at, 255);
-        gif.append(char(block.size())).append(block);
-    }
-    gif.append('\0').append(char(0x3b));
-    return gif;
-}
-
 quint32 crc32(const char *data, qsizetype size)
 {
     quint32 crc = 0xffffffffu;
@@ -174,9 +109,9 @@ void patchTiffSize(QByteArray &tiff, quint32 width, quint32 height)
     }
 }
 
-// Sets the size fields of every WebP image chunk (VP8, VP8L, VP8X) to their
-// largest values.
-void patchWebpSize(QByteArray &webp)
+// Sets the size fields of every WebP image chunk (VP8, VP8L, VP8X); each
+// keeps as many low bits as it holds (VP8 and VP8L 14, VP8X 24).
+void patchWebpSize(QByteArray &webp, quint32 width, quint32 height)
 {
     qsizetype at = 12;
     while (at + 8 <= webp.size()) {
@@ -184,21 +119,24 @@ void patchWebpSize(QByteArray &webp)
         const quint32 length = qFromLittleEndian<quint32>(webp.constData() + at + 4);
         char *data = webp.data() + at + 8;
         if (fourcc == "VP8 " && length >= 10) {
-            qToLittleEndian(quint16(0x3fff), data + 6);
-            qToLittleEndian(quint16(0x3fff), data + 8);
+            qToLittleEndian(quint16(width & 0x3fff), data + 6);
+            qToLittleEndian(quint16(height & 0x3fff), data + 8);
         } else if (fourcc == "VP8L" && length >= 5) {
-            const quint32 bits = qFromLittleEndian<quint32>(data + 1);
-            qToLittleEndian((bits & 0xf0000000u) | 0x0fffffffu, data + 1);
+            const quint32 bits = qFromLittleEndian<quint32>(data + 1) & 0xf0000000u;
+            qToLittleEndian(bits | ((height - 1) & 0x3fff) << 14 | ((width - 1) & 0x3fff),
+                            data + 1);
         } else if (fourcc == "VP8X" && length >= 10) {
-            for (int i = 4; i < 10; ++i)
-                data[i] = char(0xff);
+            for (int i = 0; i < 3; ++i) {
+                data[4 + i] = char((width - 1) >> (8 * i));
+                data[7 + i] = char((height - 1) >> (8 * i));
+            }
         }
         at += 8 + ((qsizetype(length) + 1) & ~qsizetype(1));
     }
 }
 
-// Sets the size of the first GIF frame to 65535 x 65535.
-void patchGifFrameSize(QByteArray &gif)
+// Sets the size of the first GIF frame.
+void patchGifFrameSize(QByteArray &gif, quint32 width, quint32 height)
 {
     const quint8 flags = quint8(gif[10]);
     qsizetype at = 13 + ((flags & 0x80) ? 3 << ((flags & 7) + 1) : 0);
@@ -209,28 +147,32 @@ void patchGifFrameSize(QByteArray &gif)
         ++at;
     }
     if (at + 9 < gif.size() && gif[at] == '\x2c') {
-        qToLittleEndian(quint16(65535), gif.data() + at + 5);
-        qToLittleEndian(quint16(65535), gif.data() + at + 7);
+        qToLittleEndian(quint16(width), gif.data() + at + 5);
+        qToLittleEndian(quint16(height), gif.data() + at + 7);
     }
 }
 
-// The huge-size copies of one intact file, each named by the size it
-// announces. Sizes the codec libraries refuse themselves are there too, but
-// every format has one that reaches the editor's own size check: JPEG stops
-// at 65500 pixels, Qt's BMP reader at 16384 x 16384, WebP at 16384.
-QList<std::pair<QString, QByteArray>> hugeCopies(const Case &file)
+// Copies of one intact file announcing other sizes, each named by the size.
+// Huge ones: sizes the codec libraries refuse themselves are there too, but
+// every format has one that reaches the editor's own size check (JPEG stops at
+// 65500 pixels, Qt's BMP reader at 16384 x 16384, WebP at 16384). The large
+// one is within the limit, so the decoder gets its memory and then runs out
+// of data.
+QList<std::pair<QString, QByteArray>> resized(const Case &file, bool huge)
 {
     QList<std::pair<quint32, quint32>> sizes{{65535, 65535}, {Max31, 1}, {1, Max31}};
-    if (file.format == "bmp")
+    if (!huge)
+        sizes = {{8192, 8192}};
+    else if (file.format == "bmp")
         sizes += {{16384, 16384}, {1, quint32(INT_MIN)}}; // the latter top-down, |height| overflows
     else if (file.format == "jpeg")
         sizes = {{65500, 65500}};
     else if (file.format == "gif" || file.format == "webp")
-        sizes = {{65535, 65535}}; // webp: the largest its fields hold
+        sizes = {{65535, 65535}}; // webp: as much of it as its fields hold
     QList<std::pair<QString, QByteArray>> copies;
     for (const auto &[width, height] : sizes) {
         QByteArray copy = file.bytes;
-        QString name = QStringLiteral("%1x%2").arg(width).arg(qint32(height));
+        const QString name = QStringLiteral("%1x%2").arg(width).arg(qint32(height));
         if (file.format == "png") {
             qToBigEndian(width, copy.data() + 16);
             qToBigEndian(height, copy.data() + 20);
@@ -249,31 +191,14 @@ QList<std::pair<QString, QByteArray>> hugeCopies(const Case &file)
         } else if (file.format == "gif") {
             qToLittleEndian(quint16(width), copy.data() + 6);
             qToLittleEndian(quint16(height), copy.data() + 8);
-            patchGifFrameSize(copy);
+            patchGifFrameSize(copy, width, height);
         } else if (file.format == "webp") {
-            patchWebpSize(copy);
-            name = QStringLiteral("max");
+            patchWebpSize(copy, width, height);
         }
         copies.append({name, copy});
     }
     return copies;
 }
-
-// Deterministic positions and values for the changed bytes.
-struct Sequence
-{
-    quint32 state;
-    explicit Sequence(const QString &name) : state(2166136261u)
-    {
-        for (const QChar c : name)
-            state = (state ^ c.unicode()) * 16777619u;
-    }
-    quint32 next()
-    {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
 
 Case variant(const Case &file, Kind kind, const QString &detail, const QByteArray &bytes)
 {
@@ -363,14 +288,18 @@ QList<Case> cases(const QByteArray &format)
                                    file.bytes.left(cut)));
         }
 
-        Sequence sequence(file.name);
+        // Positions and values from the name: the same on every run.
+        quint32 state = 2166136261u;
+        for (const QChar c : file.name)
+            state = (state ^ c.unicode()) * 16777619u;
+        auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
         for (int i = 0; i < 6; ++i) {
             // Three changes among the first 64 bytes, three in the second half.
             const bool header = i < 3;
             const qsizetype span = header ? qMin<qsizetype>(size, 64) : size - size / 2;
-            const qsizetype at = (header ? 0 : size / 2) + qsizetype(sequence.next() % span);
+            const qsizetype at = (header ? 0 : size / 2) + qsizetype(next() % span);
             QByteArray bytes = file.bytes;
-            bytes[at] = char(bytes[at] ^ char(1 + sequence.next() % 255));
+            bytes[at] = char(bytes[at] ^ char(1 + next() % 255));
             if (format == "png")
                 fixPngCrcs(bytes);
             all.append(variant(file, Kind::Flipped,
@@ -378,13 +307,17 @@ QList<Case> cases(const QByteArray &format)
                                bytes));
         }
 
-        for (const auto &[name, bytes] : hugeCopies(file))
+        for (const auto &[name, bytes] : resized(file, true))
             all.append(variant(file, Kind::Huge, name, bytes));
+        if (&file == &files.first()) {
+            for (const auto &[name, bytes] : resized(file, false))
+                all.append(variant(file, Kind::Large, name, bytes));
+        }
         if (format == "gif") {
             // A huge frame on a small screen: the screen is the announced
             // size, so this is a damaged file, not a huge one.
             QByteArray bytes = file.bytes;
-            patchGifFrameSize(bytes);
+            patchGifFrameSize(bytes, 65535, 65535);
             all.append(variant(file, Kind::Flipped, QStringLiteral("frame65535x65535"), bytes));
         }
     }

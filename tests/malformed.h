@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRgb>
 #include <QSize>
 #include <QString>
 
@@ -17,6 +18,7 @@ enum class Kind {
     Truncated, // cut short, also inside the header
     Flipped,   // bytes changed in the header or the data (PNG CRCs kept right)
     Huge,      // width and height fields announcing an image far over the limit
+    Large,     // width and height fields announcing 8192 x 8192, within the limit
 };
 
 struct Case
@@ -27,6 +29,12 @@ struct Case
     QByteArray bytes;
     QSize expectedSize; // for Valid only
 };
+
+// A GIF written by hand, since Qt only reads the format: one frame of
+// width x height palette indexes (row by row), an optional transparent index
+// (-1: none), optionally interlaced.
+QByteArray gifFile(int width, int height, const QList<QRgb> &palette, const QList<int> &indexes,
+                   int transparent, bool interlaced);
 
 // The formats covered: png, jpeg, bmp, tiff, webp, gif.
 QList<QByteArray> formats();

@@ -21,7 +21,7 @@ using namespace TestSupport;
 namespace {
 
 constexpr int FileTimeoutMs = 20000;
-const char *const KindNames[] = {"valid", "truncated", "flipped", "huge"};
+const char *const KindNames[] = {"valid", "truncated", "flipped", "huge", "large"};
 
 void say(const QString &line)
 {
