@@ -6,9 +6,10 @@
 // lanes at a time as the target has, and keeps the literal double result:
 //  - the contrast step in float gives the double table for every one of the
 //    201 contrast values (tested), or is a table lookup outright;
-//  - a float saturation result differs from the double one by less than
-//    NearInteger, so it truncates to the same integer unless it lies within
-//    NearInteger of one; the lanes where it does are redone in double;
+//  - a float saturation result is so close to the double one that both
+//    truncate to the same integer unless they lie very close to one; the
+//    lanes where the float one does are redone in double (see
+//    FixedPointOffset);
 //  - a neutral triple (r, g, b equal) always lands on an integer, so its
 //    result comes from a table made per call instead.
 // The grayscale luma works the same way.
@@ -23,11 +24,9 @@
 
 #include "pixelarithmetic.h"
 #include "rowkernels.h"
+#include "rowloop-inl.h"
 
-#include <hwy/cache_control.h>
 #include <hwy/highway.h>
-
-#include <cstring>
 
 HWY_BEFORE_NAMESPACE();
 namespace Lumivex {
@@ -38,69 +37,67 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 #if HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 
-using DU = hn::ScalableTag<uint32_t>;
-using DI = hn::RebindToSigned<DU>;
-using DF = hn::RebindToFloat<DU>;
-using VU = hn::Vec<DU>;
-using VF = hn::Vec<DF>;
+// A float result in 0..256 plus 2048 lands in [2048, 2304), where floats
+// are spaced 2^-12 apart: the sum holds the result rounded to 12 bits of
+// fraction, as a fixed-point number in the low 20 bits of the float's own
+// bits (its exponent sits above them). Its integer part is the truncated
+// result, unless the rounding carried into it; so a result whose rounded
+// fraction is zero (it lies within 2^-13 = 1.2e-4 of an integer) is redone
+// in double. The float saturation step differs from the double one by at
+// most 5.1e-5, over all slider values and channel triples (measured with
+// lumivex_verify_kernels), the float luma by less: outside that distance
+// both truncate to the same integer. About 0.03% of results are redone.
+constexpr float FixedPointOffset = 2048.0f;
+constexpr uint32_t FractionBits = 0xfff;
 
-// Closer than this to an integer, a float result is redone in double. The
-// float adjustment differs from the double one by at most 5.1e-5 (over all
-// slider values and channel triples, see lumivex_verify_kernels), the float
-// luma by less; the margin is four times that. It sends 0.03-0.1% of the
-// results back to doubles.
-constexpr float NearInteger = 2e-4f;
-
-// Channel 16 (red), 8 (green) or 0 (blue) of each pixel, as a float.
-template<int Shift>
+// Byte 2 (red), 1 (green) or 0 (blue) of each pixel, as a float: one byte
+// shuffle moves it to the bottom of its lane and clears the rest.
+template<uint8_t Byte>
 HWY_INLINE VF channel(VU pixels)
 {
-    const VU byte = hn::And(hn::ShiftRight<Shift>(pixels), hn::Set(DU(), 0xffu));
-    return hn::ConvertTo(DF(), hn::BitCast(DI(), byte));
+    const hn::Repartition<uint8_t, DU> d8;
+    alignas(16) static constexpr uint8_t index[16] = {Byte,      0x80, 0x80, 0x80,
+                                                      Byte + 4,  0x80, 0x80, 0x80,
+                                                      Byte + 8,  0x80, 0x80, 0x80,
+                                                      Byte + 12, 0x80, 0x80, 0x80};
+    const auto bytes = hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), hn::LoadDup128(d8, index));
+    return hn::ConvertTo(DF(), hn::BitCast(DI(), bytes));
 }
 
-// Opaque pixels from three channels, each a float holding an integer 0..255.
-// Adding 2^23 puts the integer in the low bits of the float's own bits,
-// under an exponent that the shifts push out of the word or the opaque
-// alpha covers; cheaper than a conversion, which must handle any float.
-HWY_INLINE VU packed(VF r, VF g, VF b)
+// The fixed-point bits of results in 0..256, see FixedPointOffset.
+HWY_INLINE VU fixedPoint(VF v)
 {
-    const VF magic = hn::Set(DF(), 8388608.0f);
-    const VU rBits = hn::BitCast(DU(), hn::Add(r, magic));
-    const VU gBits = hn::BitCast(DU(), hn::Add(g, magic));
-    const VU bBits = hn::BitCast(DU(), hn::Add(b, magic));
-    return hn::Or(hn::Or(hn::Set(DU(), 0xff000000u), hn::ShiftLeft<16>(rBits)),
-                  hn::Or(hn::ShiftLeft<8>(gBits), bBits));
+    return hn::BitCast(DU(), hn::Add(v, hn::Set(DF(), FixedPointOffset)));
 }
 
-// Lanes whose float value lies within NearInteger of an integer.
-HWY_INLINE VF integerDistance(VF v)
+// Opaque pixels from the integer parts of three fixed-point results.
+HWY_INLINE VU packedFixed(VU r, VU g, VU b)
 {
-    return hn::Abs(hn::Sub(v, hn::Round(v)));
+    const DU du;
+    const VU red = hn::And(hn::ShiftLeft<4>(r), hn::Set(du, 0xff0000u));
+    const VU green = hn::And(hn::ShiftRight<4>(g), hn::Set(du, 0xff00u));
+    const VU blue = hn::And(hn::ShiftRight<12>(b), hn::Set(du, 0xffu));
+    return hn::Or(hn::Or(hn::Set(du, 0xff000000u), red), hn::Or(green, blue));
+}
+
+// Lanes where a fixed-point result has no fraction left.
+HWY_INLINE hn::Mask<DU> roundedToInteger(VU v)
+{
+    const DU du;
+    return hn::Eq(hn::And(v, hn::Set(du, FractionBits)), hn::Zero(du));
+}
+
+// For K > 1, a result is first clamped to 0.5..255.5: truncated, it gives
+// the clamped byte from there, and bounds half way between integers never
+// count as too close to one.
+HWY_INLINE VF clampHalfway(VF v)
+{
+    return hn::Min(hn::Max(v, hn::Set(DF(), 0.5f)), hn::Set(DF(), 255.5f));
 }
 
 HWY_INLINE VF clampByte(VF v)
 {
     return hn::Min(hn::Max(v, hn::Zero(DF())), hn::Set(DF(), 255.0f));
-}
-
-// Replaces the lanes of results flagged in redo by exact(pixel), computed
-// one by one from the input pixels.
-template<class Exact>
-HWY_NOINLINE VU redone(VU pixels, VU results, hn::Mask<DF> redo, const Exact &exact)
-{
-    const DU du;
-    HWY_ALIGN uint32_t in[hn::MaxLanes(du)];
-    HWY_ALIGN uint32_t out[hn::MaxLanes(du)];
-    HWY_ALIGN uint32_t flags[hn::MaxLanes(du)];
-    hn::Store(pixels, du, in);
-    hn::Store(results, du, out);
-    hn::Store(hn::VecFromMask(du, hn::RebindMask(du, redo)), du, flags);
-    for (size_t i = 0; i < hn::Lanes(du); ++i) {
-        if (flags[i])
-            out[i] = exact(in[i]);
-    }
-    return hn::Load(du, out);
 }
 
 #if HWY_TARGET == HWY_AVX3_DL
@@ -148,42 +145,57 @@ HWY_INLINE VU neutralFromTable(VU results, hn::Mask<DF> neutral, VF v, const int
 
 // Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
 // result is a weighted mean of the channel and the luma, both within
-// 0..255, and the float rounding can only move it by a fraction of the unit
-// the truncation drops.
+// 0..255, and the float rounding (monotonic) keeps it within 0..255 too.
+// The float factors, copied out of the prepared adjustment so that the
+// compiler keeps them in registers across the stores to the row.
+struct Factors
+{
+    float contrast;
+    float contrastOffset;
+    float brightness;
+    float saturation;
+};
+
 template<bool Clamps>
-HWY_INLINE VU adjusted(VU pixels, const PreparedAdjustment &a)
+HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
     const DF df;
 #if HWY_TARGET == HWY_AVX3_DL
     const VU q = contrastedBytes(pixels, a.contrasted);
-    const VF r = channel<16>(q);
-    const VF g = channel<8>(q);
+    const VF r = channel<2>(q);
+    const VF g = channel<1>(q);
     const VF b = channel<0>(q);
 #else
-    const VF f = hn::Set(df, a.contrastF);
-    const VF offset = hn::Set(df, a.contrastOffsetF);
-    const VF brightness = hn::Set(df, a.brightnessF);
-    const VF r = contrasted(channel<16>(pixels), f, offset, brightness);
-    const VF g = contrasted(channel<8>(pixels), f, offset, brightness);
+    const VF f = hn::Set(df, factors.contrast);
+    const VF offset = hn::Set(df, factors.contrastOffset);
+    const VF brightness = hn::Set(df, factors.brightness);
+    const VF r = contrasted(channel<2>(pixels), f, offset, brightness);
+    const VF g = contrasted(channel<1>(pixels), f, offset, brightness);
     const VF b = contrasted(channel<0>(pixels), f, offset, brightness);
 #endif
     const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
     if (hn::AllTrue(df, neutral))
         return hn::BitCast(DU(), hn::GatherIndex(DI(), a.neutral, hn::ConvertTo(DI(), r)));
 
-    const VF k = hn::Set(df, a.saturationF);
+    const VF k = hn::Set(df, factors.saturation);
     const VF l = luma(r, g, b);
     const VF r2 = saturated(r, l, k);
     const VF g2 = saturated(g, l, k);
     const VF b2 = saturated(b, l, k);
-    const auto finished = [](VF v) { return Clamps ? clampByte(hn::Trunc(v)) : hn::Trunc(v); };
-    VU result = packed(finished(r2), finished(g2), finished(b2));
+    const auto fixed = [](VF v) { return fixedPoint(Clamps ? clampHalfway(v) : v); };
+    const VU r3 = fixed(r2);
+    const VU g3 = fixed(g2);
+    const VU b3 = fixed(b2);
+    VU result = packedFixed(r3, g3, b3);
 
     if (!hn::AllFalse(df, neutral))
         result = neutralFromTable(result, neutral, r, a.neutral);
-    const VF distance =
-            hn::Min(hn::Min(integerDistance(r2), integerDistance(g2)), integerDistance(b2));
-    const auto unsure = hn::AndNot(neutral, hn::Lt(distance, hn::Set(df, NearInteger)));
+    const DU du;
+    const VU fractions = hn::Min(hn::Min(hn::And(r3, hn::Set(du, FractionBits)),
+                                         hn::And(g3, hn::Set(du, FractionBits))),
+                                 hn::And(b3, hn::Set(du, FractionBits)));
+    const auto unsure = hn::RebindMask(df, hn::AndNot(hn::RebindMask(du, neutral),
+                                                      roundedToInteger(fractions)));
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
         result = redone(pixels, result, unsure, [&a](uint32_t p) {
             return Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff],
@@ -197,59 +209,63 @@ HWY_INLINE VU adjusted(VU pixels, const PreparedAdjustment &a)
 HWY_INLINE VU grayed(VU pixels)
 {
     const DF df;
-    const VF r = channel<16>(pixels);
-    const VF g = channel<8>(pixels);
+    const VF r = channel<2>(pixels);
+    const VF g = channel<1>(pixels);
     const VF b = channel<0>(pixels);
     const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
     const VF l = luma(r, g, b);
-    const VF gray = hn::Trunc(l);
-    VU result = packed(gray, gray, gray);
+    const VU gray = fixedPoint(l);
+    VU result = hn::Or(hn::Mul(hn::ShiftRight<12>(hn::And(gray, hn::Set(DU(), 0xff000u))),
+                               hn::Set(DU(), 0x010101u)),
+                       hn::Set(DU(), 0xff000000u));
     if (!hn::AllFalse(df, neutral))
         result = neutralFromTable(result, neutral, r, Exact::neutralGrays());
-    const auto unsure = hn::AndNot(neutral, hn::Lt(integerDistance(l), hn::Set(df, NearInteger)));
+    const auto unsure =
+            hn::RebindMask(df, hn::AndNot(hn::RebindMask(DU(), neutral), roundedToInteger(gray)));
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure)))
         result = redone(pixels, result, unsure, Exact::grayPixel);
     return result;
 }
 
-// Runs op over count pixels, whole vectors first. The pixels that do not
-// fill a vector go through one in a buffer, so nothing outside the row is
-// read or written. Streamed output is written in whole aligned vectors.
-template<class Op>
-HWY_INLINE void forEachVector(const uint32_t *in, uint32_t *out, size_t count, RowStore store,
-                              const Op &op)
+// For K = 1 the saturation step gives back every channel exactly, for
+// every triple (the tests run all 2^24 of them): only the contrast step is
+// left to do.
+HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
     const DU du;
-    const size_t lanes = hn::Lanes(du);
-    const auto partial = [&](size_t from, size_t n) {
-        HWY_ALIGN uint32_t buffer[hn::MaxLanes(du)] = {};
-        std::memcpy(buffer, in + from, n * sizeof(uint32_t));
-        hn::Store(op(hn::Load(du, buffer)), du, buffer);
-        std::memcpy(out + from, buffer, n * sizeof(uint32_t));
-    };
-    size_t i = 0;
-    if (store == RowStore::Streamed) {
-        const size_t misaligned = (reinterpret_cast<uintptr_t>(out) / sizeof(uint32_t)) % lanes;
-        if (misaligned != 0) {
-            i = HWY_MIN(count, lanes - misaligned);
-            partial(0, i);
-        }
-        for (; i + lanes <= count; i += lanes)
-            hn::Stream(op(hn::LoadU(du, in + i)), du, out + i);
-        hwy::FlushStream();
-    } else {
-        for (; i + lanes <= count; i += lanes)
-            hn::StoreU(op(hn::LoadU(du, in + i)), du, out + i);
-    }
-    if (i < count)
-        partial(i, count - i);
+#if HWY_TARGET == HWY_AVX3_DL
+    (void)factors;
+    return hn::Or(contrastedBytes(pixels, a.contrasted), hn::Set(du, 0xff000000u));
+#else
+    (void)a;
+    const DF df;
+    const VF f = hn::Set(df, factors.contrast);
+    const VF offset = hn::Set(df, factors.contrastOffset);
+    const VF brightness = hn::Set(df, factors.brightness);
+    return packedFixed(fixedPoint(contrasted(channel<2>(pixels), f, offset, brightness)),
+                       fixedPoint(contrasted(channel<1>(pixels), f, offset, brightness)),
+                       fixedPoint(contrasted(channel<0>(pixels), f, offset, brightness)));
+#endif
 }
+
+struct ContrastOnly
+{
+    const PreparedAdjustment &prepared;
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
+                       prepared.saturationF};
+    HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, factors, prepared); }
+};
 
 template<bool Clamps>
 struct Adjusting
 {
     const PreparedAdjustment &prepared;
-    HWY_INLINE VU operator()(VU pixels) const { return adjusted<Clamps>(pixels, prepared); }
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
+                       prepared.saturationF};
+    HWY_INLINE VU operator()(VU pixels) const
+    {
+        return adjusted<Clamps>(pixels, factors, prepared);
+    }
 };
 
 struct Graying
@@ -268,7 +284,9 @@ struct Inverting
 void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &prepared,
                RowStore store)
 {
-    if (prepared.saturation <= 1.0)
+    if (prepared.saturation == 1.0)
+        forEachVector(in, out, count, store, ContrastOnly{prepared});
+    else if (prepared.saturation < 1.0)
         forEachVector(in, out, count, store, Adjusting<false>{prepared});
     else
         forEachVector(in, out, count, store, Adjusting<true>{prepared});

@@ -1,0 +1,91 @@
+// Walking a row of 32-bit pixels in vectors of one Highway target, for
+// rowkernels-inl.h: whole vectors, the tail, streamed stores, and lanes
+// redone one by one.
+
+// Per-target include guard, as Highway's re-inclusion wants it.
+#if defined(LUMIVEX_ROWLOOP_INL_H_) == defined(HWY_TARGET_TOGGLE)
+#ifdef LUMIVEX_ROWLOOP_INL_H_
+#undef LUMIVEX_ROWLOOP_INL_H_
+#else
+#define LUMIVEX_ROWLOOP_INL_H_
+#endif
+
+#include "rowkernels.h"
+
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
+
+#include <cstring>
+
+HWY_BEFORE_NAMESPACE();
+namespace Lumivex {
+namespace Rows {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DU = hn::ScalableTag<uint32_t>;
+using DI = hn::RebindToSigned<DU>;
+using DF = hn::RebindToFloat<DU>;
+using VU = hn::Vec<DU>;
+using VF = hn::Vec<DF>;
+
+// Runs op over count pixels, whole vectors first. The pixels that do not
+// fill a vector go through one in a buffer, so nothing outside the row is
+// read or written. Streamed output is written in whole aligned vectors.
+template<class Op>
+HWY_INLINE void forEachVector(const uint32_t *in, uint32_t *out, size_t count, RowStore store,
+                              const Op &op)
+{
+    const DU du;
+    const size_t lanes = hn::Lanes(du);
+    const auto partial = [&](size_t from, size_t n) {
+        HWY_ALIGN uint32_t buffer[hn::MaxLanes(du)] = {};
+        std::memcpy(buffer, in + from, n * sizeof(uint32_t));
+        hn::Store(op(hn::Load(du, buffer)), du, buffer);
+        std::memcpy(out + from, buffer, n * sizeof(uint32_t));
+    };
+    size_t i = 0;
+    if (store == RowStore::Streamed) {
+        const size_t misaligned = (reinterpret_cast<uintptr_t>(out) / sizeof(uint32_t)) % lanes;
+        if (misaligned != 0) {
+            i = HWY_MIN(count, lanes - misaligned);
+            partial(0, i);
+        }
+        for (; i + lanes <= count; i += lanes)
+            hn::Stream(op(hn::LoadU(du, in + i)), du, out + i);
+        hwy::FlushStream();
+    } else {
+        for (; i + lanes <= count; i += lanes)
+            hn::StoreU(op(hn::LoadU(du, in + i)), du, out + i);
+    }
+    if (i < count)
+        partial(i, count - i);
+}
+
+// Replaces the lanes of results flagged in redo by exact(pixel), computed
+// one by one from the input pixels.
+template<class Exact>
+HWY_NOINLINE VU redone(VU pixels, VU results, hn::Mask<DF> redo, const Exact &exact)
+{
+    const DU du;
+    HWY_ALIGN uint32_t in[hn::MaxLanes(du)];
+    HWY_ALIGN uint32_t out[hn::MaxLanes(du)];
+    HWY_ALIGN uint32_t flags[hn::MaxLanes(du)];
+    hn::Store(pixels, du, in);
+    hn::Store(results, du, out);
+    hn::Store(hn::VecFromMask(du, hn::RebindMask(du, redo)), du, flags);
+    for (size_t i = 0; i < hn::Lanes(du); ++i) {
+        if (flags[i])
+            out[i] = exact(in[i]);
+    }
+    return hn::Load(du, out);
+}
+
+// NOLINTNEXTLINE(google-readability-namespace-comments)
+} // namespace HWY_NAMESPACE
+} // namespace Rows
+} // namespace Lumivex
+HWY_AFTER_NAMESPACE();
+
+#endif // per-target include guard
