@@ -27,8 +27,9 @@ QImage picture(int width, int height, QImage::Format format, bool alpha = false)
     return image.convertToFormat(format);
 }
 
-QByteArray encode(const QImage &image, const char *format, int quality = -1, int compression = -1,
-                  bool progressive = false)
+// turned: stored with an orientation tag (a quarter turn) for the reader to apply.
+QByteArray encode(const QImage &image, const char *format, int quality, int compression,
+                  bool progressive, bool turned)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -38,6 +39,8 @@ QByteArray encode(const QImage &image, const char *format, int quality = -1, int
     if (compression >= 0)
         writer.setCompression(compression);
     writer.setProgressiveScanWrite(progressive);
+    if (turned)
+        writer.setTransformation(QImageIOHandler::TransformationRotate90);
     if (!writer.write(image))
         qFatal("cannot encode a %s sample: %s", format, qPrintable(writer.errorString()));
     return bytes;
@@ -224,6 +227,7 @@ QList<Case> validFiles(const QByteArray &format)
         int quality = -1;
         int compression = -1;
         bool progressive = false;
+        bool turned = false;
     };
     QList<Sample> samples;
     const char *suffix = format.constData();
@@ -233,13 +237,15 @@ QList<Case> validFiles(const QByteArray &format)
     } else if (format == "jpeg") {
         suffix = "jpg";
         samples = {{"rgb", picture(19, 13, QImage::Format_RGB32)},
-                   {"progressive", picture(9, 7, QImage::Format_Grayscale8), 80, -1, true}};
+                   {"progressive-turned", picture(9, 7, QImage::Format_Grayscale8), 80, -1, true,
+                    true}};
     } else if (format == "bmp") {
         samples = {{"rgb", picture(9, 7, QImage::Format_RGB32)},
                    {"mono", picture(10, 6, QImage::Format_Mono)}};
     } else if (format == "tiff") {
         samples = {{"rgb", picture(9, 7, QImage::Format_RGB32)},
-                   {"alpha-lzw", picture(7, 5, QImage::Format_ARGB32, true), -1, 1}};
+                   {"alpha-lzw-turned", picture(7, 5, QImage::Format_ARGB32, true), -1, 1, false,
+                    true}};
     } else if (format == "webp") {
         samples = {{"lossy", picture(19, 13, QImage::Format_RGB32), 75},
                    {"lossless-alpha", picture(7, 5, QImage::Format_ARGB32, true), 100}};
@@ -251,8 +257,8 @@ QList<Case> validFiles(const QByteArray &format)
                                        QLatin1String(suffix)),
                           format, Kind::Valid,
                           encode(sample.image, format.constData(), sample.quality,
-                                 sample.compression, sample.progressive),
-                          sample.image.size()});
+                                 sample.compression, sample.progressive, sample.turned),
+                          sample.turned ? sample.image.size().transposed() : sample.image.size()});
     }
     if (format == "gif") {
         files.append(Case{QStringLiteral("gif-transparent.gif"), format, Kind::Valid,
