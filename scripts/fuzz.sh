@@ -48,8 +48,10 @@ status=0
 "$build/fuzz/lumivex_fuzz_open" -max_total_time="$seconds" -rss_limit_mb=2560 -timeout=10 \
     -max_len=262144 -print_final_stats=1 -artifact_prefix="$build/artifacts/" \
     "$build/corpus/found" "$build/corpus/seeds" 2>"$build/fuzz.log" || status=$?
-grep -E "^(INFO: seed corpus|#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec)" \
-    "$build/fuzz.log" || true
+grep -E "^(INFO: seed corpus|#[0-9]+[[:space:]]+DONE)" "$build/fuzz.log" || true
+runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$build/fuzz.log")
+rate=$(awk '/^stat::average_exec_per_sec:/ {print $2}' "$build/fuzz.log")
+echo "fuzz.sh: ${runs:-?} inputs run, ${rate:-?} per second"
 if [[ $status -ne 0 ]]; then
     tail -n 60 "$build/fuzz.log"
     echo "fuzz.sh: the fuzzer failed (status $status); input in $build/artifacts/" >&2
