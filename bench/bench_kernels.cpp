@@ -186,8 +186,8 @@ int main()
         QImage dst;
         adjustImage(image, dst, Setting);
         std::vector<double> formatRatios;
+        QImage target(image.size(), image.format());
         for (int round = 0; round < Rounds; ++round) {
-            QImage target(image.size(), image.format());
             const double floorMs = milliseconds([&] {
                 std::memcpy(target.bits(), image.constBits(), size_t(image.sizeInBytes()));
             });

@@ -14,9 +14,6 @@ namespace Lumivex {
 
 namespace {
 
-// Images at least this large are written with streamed stores. TODO measure
-constexpr qint64 StreamedBytes = qint64(8) << 20;
-
 enum class RowPath {
     Words,              // RGB32, ARGB32: the kernels run on the scanlines
     PremultipliedWords, // ARGB32_Premultiplied: unpremultiplied in place first
@@ -118,14 +115,6 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
     else if (path == RowPath::WordTable)
         table16 = valueTable<quint16>(src, reference);
 
-    // The words of a large image written to a buffer of their own bypass the
-    // caches: they would not stay there, and the streamed stores save reading
-    // each line of the destination in before writing it.
-    const qint64 imageBytes = qint64(src.height()) * srcBytesPerLine;
-    const Rows::RowStore wordsStore = dstBits != srcBits && imageBytes >= StreamedBytes
-                                              ? Rows::RowStore::Streamed
-                                              : Rows::RowStore::Cached;
-
     forEachSegment(src.height(), qint64(width) * src.height(), [&](int y0, int y1) {
         std::unique_ptr<uint32_t[]> temp;
         if (path != RowPath::Words && path != RowPath::PremultipliedWords)
@@ -142,16 +131,16 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
             auto *dWords = reinterpret_cast<uint32_t *>(d);
             switch (path) {
             case RowPath::Words:
-                operation(reinterpret_cast<const uint32_t *>(s), dWords, width, wordsStore);
+                operation(reinterpret_cast<const uint32_t *>(s), dWords, width);
                 break;
             case RowPath::PremultipliedWords:
                 PixelRows::fetchArgb32Premultiplied(reinterpret_cast<const quint32 *>(s),
                                                     reinterpret_cast<quint32 *>(d), width);
-                operation(dWords, dWords, width, Rows::RowStore::Cached);
+                operation(dWords, dWords, width);
                 break;
             case RowPath::Converted:
                 plan.fetch(s, temp.get(), width);
-                operation(temp.get(), temp.get(), width, Rows::RowStore::Cached);
+                operation(temp.get(), temp.get(), width);
                 plan.store(temp.get(), d, width);
                 break;
             case RowPath::ByteTable:
@@ -173,7 +162,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                     const QColor c = src.pixelColor(x, y);
                     temp[x] = qRgb(c.red(), c.green(), c.blue());
                 }
-                operation(temp.get(), temp.get(), width, Rows::RowStore::Cached);
+                operation(temp.get(), temp.get(), width);
                 for (int x = 0; x < width; ++x) {
                     const uint32_t p = temp[x];
                     generic.setPixelColor(x, 0, QColor(qRed(p), qGreen(p), qBlue(p)));

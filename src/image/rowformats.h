@@ -20,12 +20,12 @@ struct RowOperation
     const Rows::PreparedAdjustment *prepared = nullptr;
     Rows::FilterRowFunction filter = nullptr;
 
-    void operator()(const uint32_t *in, uint32_t *out, int count, Rows::RowStore store) const
+    void operator()(const uint32_t *in, uint32_t *out, int count) const
     {
         if (adjust)
-            adjust(in, out, size_t(count), *prepared, store);
+            adjust(in, out, size_t(count), *prepared);
         else
-            filter(in, out, size_t(count), store);
+            filter(in, out, size_t(count));
     }
 };
 

@@ -281,25 +281,24 @@ struct Inverting
     }
 };
 
-void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &prepared,
-               RowStore store)
+void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &prepared)
 {
     if (prepared.saturation == 1.0)
-        forEachVector(in, out, count, store, ContrastOnly{prepared});
+        forEachVector(in, out, count, ContrastOnly{prepared});
     else if (prepared.saturation < 1.0)
-        forEachVector(in, out, count, store, Adjusting<false>{prepared});
+        forEachVector(in, out, count, Adjusting<false>{prepared});
     else
-        forEachVector(in, out, count, store, Adjusting<true>{prepared});
+        forEachVector(in, out, count, Adjusting<true>{prepared});
 }
 
-void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count, RowStore store)
+void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count)
 {
-    forEachVector(in, out, count, store, Graying{});
+    forEachVector(in, out, count, Graying{});
 }
 
-void invertRow(const uint32_t *in, uint32_t *out, size_t count, RowStore store)
+void invertRow(const uint32_t *in, uint32_t *out, size_t count)
 {
-    forEachVector(in, out, count, store, Inverting{});
+    forEachVector(in, out, count, Inverting{});
 }
 
 #else // the portable fallback
@@ -307,8 +306,7 @@ void invertRow(const uint32_t *in, uint32_t *out, size_t count, RowStore store)
 // One emulated lane after another, the float detour and its checks cost
 // more than the double arithmetic itself, so the fallback does just that.
 
-void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &a,
-               RowStore /*store*/)
+void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &a)
 {
     for (size_t i = 0; i < count; ++i) {
         const uint32_t p = in[i];
@@ -318,13 +316,13 @@ void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAd
     }
 }
 
-void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count, RowStore /*store*/)
+void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count)
 {
     for (size_t i = 0; i < count; ++i)
         out[i] = Exact::grayPixel(in[i]);
 }
 
-void invertRow(const uint32_t *in, uint32_t *out, size_t count, RowStore /*store*/)
+void invertRow(const uint32_t *in, uint32_t *out, size_t count)
 {
     for (size_t i = 0; i < count; ++i)
         out[i] = ~in[i] | 0xff000000u;

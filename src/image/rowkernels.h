@@ -41,13 +41,9 @@ struct PreparedAdjustment
 // checked by the tests.
 PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness);
 
-// How a kernel writes its output. Streamed stores bypass the caches, which
-// pays when the output is large and is not read back soon.
-enum class RowStore { Cached, Streamed };
-
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
-                                   const PreparedAdjustment &prepared, RowStore store);
-using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count, RowStore store);
+                                   const PreparedAdjustment &prepared);
+using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
 
 // The kernels of one target:
 //  - adjust: brightness, contrast and saturation, see imagekernels.h;
