@@ -232,6 +232,14 @@ QImage readImage(QIODevice *device)
     // turn holds the picture twice.
     reader.setAutoTransform(false);
     QImage image;
+    // Qt's BMP reader stops at the end of a cut-short file and leaves the rows
+    // it never reached as they were in memory. It decodes into an image
+    // handed to it with the announced size and format, so it gets a cleared one.
+    const QImage::Format format = reader.imageFormat();
+    if (reader.format().toLower() == "bmp" && size.isValid() && format != QImage::Format_Invalid) {
+        image = QImage(size, format);
+        image.fill(0);
+    }
     if (!reader.read(&image))
         return QImage();
     return toEditableFormat(oriented(std::move(image), reader.transformation()));
