@@ -11,7 +11,7 @@
 // result in double (2^-13, see FixedPointOffset in rowkernels-inl.h), and
 // how many results they redo.
 //
-// Takes minutes; run on demand (not part of the test suite):
+// Takes minutes; run on demand (not in the test suite):
 //   lumivex_verify_kernels [TARGET...]   (default: every target the CPU runs)
 // Exits 0 when everything is exact.
 #include "imagekernels.h"
@@ -43,14 +43,14 @@ QImage allColours()
     return all;
 }
 
-// Runs work(part, parts) on as many threads as the machine has.
+// Runs work(slice, slices) on as many threads as the machine has.
 template<typename Work>
 void inParallel(const Work &work)
 {
-    const int parts = int(std::max(1u, std::thread::hardware_concurrency()));
+    const int slices = int(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::thread> threads;
-    for (int part = 0; part < parts; ++part)
-        threads.emplace_back([&work, part, parts] { work(part, parts); });
+    for (int slice = 0; slice < slices; ++slice)
+        threads.emplace_back([&work, slice, slices] { work(slice, slices); });
     for (std::thread &thread : threads)
         thread.join();
 }
@@ -59,9 +59,9 @@ void inParallel(const Work &work)
 QImage literal(const QImage &source, const Adjustment *adjustment)
 {
     QImage result(source.size(), source.format());
-    inParallel([&](int part, int parts) {
-        const int y0 = source.height() * part / parts;
-        const int y1 = source.height() * (part + 1) / parts;
+    inParallel([&](int slice, int slices) {
+        const int y0 = source.height() * slice / slices;
+        const int y1 = source.height() * (slice + 1) / slices;
         QImage strip = source.copy(0, y0, source.width(), y1 - y0);
         if (adjustment)
             Reference::adjustImage(strip, strip, *adjustment);
@@ -98,10 +98,10 @@ struct FloatStep
 FloatStep floatStep(double k)
 {
     std::vector<FloatStep> results(std::max(1u, std::thread::hardware_concurrency()));
-    inParallel([&](int part, int parts) {
-        FloatStep &s = results[size_t(part)];
+    inParallel([&](int slice, int slices) {
+        FloatStep &s = results[size_t(slice)];
         const float kf = float(k);
-        for (int r = part; r < 256; r += parts) {
+        for (int r = slice; r < 256; r += slices) {
             for (int g = 0; g < 256; ++g) {
                 for (int b = 0; b < 256; ++b) {
                     if (r == g && g == b)
@@ -176,14 +176,16 @@ int main(int argc, char **argv)
         const QString verdict = check(
                 targets, all, [&](QImage &image) { return adjustImage(all, image, a); }, expected,
                 &failures);
-        const FloatStep step = floatStep(saturationFactor(s));
+        // At saturation 0 the kernels leave the saturation step out.
+        const FloatStep step = s == 0 ? FloatStep{} : floatStep(saturationFactor(s));
         overall.largestDifference = std::max(overall.largestDifference, step.largestDifference);
         overall.nearInteger += step.nearInteger;
         overall.evaluations += step.evaluations;
         std::printf("saturation %4d: all 2^24 triples %s; float step off by at most %.2g, "
                     "%.3f%% redone\n",
                     s, qPrintable(verdict), step.largestDifference,
-                    100.0 * double(step.nearInteger) / double(step.evaluations));
+                    step.evaluations ? 100.0 * double(step.nearInteger) / double(step.evaluations)
+                                     : 0.0);
         std::fflush(stdout);
     }
     std::printf("float saturation step over all 201 values: off by at most %.3g (margin %.3g), "

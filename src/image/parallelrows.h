@@ -11,7 +11,7 @@ namespace Lumivex {
 // global thread pool when the image (pixels in all) is large enough to gain
 // from it, and returns when all are done. Segments never overlap, so each
 // may write its own rows without locking. Called from a pool thread, it
-// runs everything on that thread instead of waiting on the pool it is part of.
+// runs everything on that thread instead of waiting on its own pool.
 void forEachSegment(int height, qint64 pixels, const std::function<void(int, int)> &segment);
 
 } // namespace Lumivex
