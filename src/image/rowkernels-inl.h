@@ -145,9 +145,6 @@ HWY_INLINE VU neutralFromTable(VU results, hn::Mask<DF> neutral, VF v, const int
     return hn::IfThenElse(hn::RebindMask(du, neutral), fromTable, results);
 }
 
-// Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
-// result is a weighted mean of the channel and the luma, both within
-// 0..255, and the float rounding (monotonic) keeps it within 0..255 too.
 // The float factors, copied out of the prepared adjustment so that the
 // compiler keeps them in registers across the stores to the row.
 struct Factors
@@ -158,6 +155,9 @@ struct Factors
     float saturation;
 };
 
+// Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
+// result is a weighted mean of the channel and the luma, both within
+// 0..255, and the float rounding (monotonic) keeps it within 0..255 too.
 template<bool Clamps>
 HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
