@@ -35,7 +35,7 @@ sysroot=$work/sysroot
 build=$work/build
 aptdir=$work/apt
 
-say() { printf '\n== %s\n' "$*"; }
+say() { printf '\n== [%ss] %s\n' "$SECONDS" "$*"; }
 fail() { printf 'test-arm64.sh: %s\n' "$*" >&2; exit 1; }
 
 # --- Host tools --------------------------------------------------------------
