@@ -10,6 +10,7 @@
 //   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
 //   exact OPERATION TARGET yes|no        (result equals the literal one)
 // and then a table for people.
+#include "imagecompare.h"
 #include "imagekernels.h"
 
 #include <QElapsedTimer>
@@ -127,7 +128,10 @@ int main()
             setKernelTargetLimit(target);
             QImage fast = op == Adjust ? QImage() : photo.copy();
             run(Operation(op), photo, fast);
-            const bool exact = fast == literal;
+            QString why;
+            const bool exact = TestSupport::sameImage(fast, literal, &why);
+            if (!exact)
+                std::printf("  %s\n", qPrintable(why));
             allExact = allExact && exact;
             std::printf("exact %s %s %s\n", operationNames[op],
                         qPrintable(kernelTargetName(target)), exact ? "yes" : "no");

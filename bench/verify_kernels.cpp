@@ -14,6 +14,7 @@
 // Takes minutes; run on demand (not in the test suite):
 //   lumivex_verify_kernels [TARGET...]   (default: every target the CPU runs)
 // Exits 0 when everything is exact.
+#include "imagecompare.h"
 #include "imagekernels.h"
 
 #include <QCoreApplication>
@@ -31,17 +32,6 @@
 using namespace Lumivex;
 
 namespace {
-
-QImage allColours()
-{
-    QImage all(4096, 4096, QImage::Format_RGB32);
-    for (int y = 0; y < 4096; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(all.scanLine(y));
-        for (int x = 0; x < 4096; ++x)
-            line[x] = 0xff000000u | quint32(y) << 12 | quint32(x);
-    }
-    return all;
-}
 
 // Runs work(slice, slices) on as many threads as the machine has.
 template<typename Work>
@@ -168,7 +158,7 @@ int main(int argc, char **argv)
     std::printf("targets: %s\n", qPrintable(names.join(' ')));
     int failures = 0;
 
-    const QImage all = allColours();
+    const QImage all = TestSupport::allColours();
     FloatStep overall;
     for (int s = -100; s <= 100; ++s) {
         const Adjustment a{0, 0, s};

@@ -1,6 +1,7 @@
-// One image comparison for the tests and the benchmarks: same format, same
-// size and the same bytes in every pixel (the padding at the ends of the
-// scanlines is not looked at). A difference is described by its first pixel.
+// What the tests and the benchmarks share about images: one comparison (same
+// format, same size and the same bytes in every pixel, the padding at the
+// ends of the scanlines not looked at; a difference is described by its first
+// pixel), and a picture of every colour.
 #pragma once
 
 #include <QByteArray>
@@ -49,6 +50,18 @@ inline bool sameImage(const QImage &actual, const QImage &expected, QString *why
         return false;
     }
     return true;
+}
+
+// Every colour once: 4096x4096 pixels 0xffRRGGBB.
+inline QImage allColours()
+{
+    QImage all(4096, 4096, QImage::Format_RGB32);
+    for (int y = 0; y < 4096; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(all.scanLine(y));
+        for (int x = 0; x < 4096; ++x)
+            line[x] = 0xff000000u | quint32(y) << 12 | quint32(x);
+    }
+    return all;
 }
 
 } // namespace TestSupport

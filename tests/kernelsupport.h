@@ -1,15 +1,14 @@
-// What the kernel tests share: the targets under test, random images of any
-// format and a byte-exact image comparison.
+// What the kernel tests share: the targets under test and random images of
+// any format (the image comparison is the one of every test, imagecompare.h).
 #pragma once
 
+#include "imagecompare.h"
 #include "imagekernels.h"
 
 #include <QDebug>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QtTest>
-
-#include <cstring>
 
 Q_DECLARE_METATYPE(Lumivex::Adjustment)
 
@@ -87,43 +86,4 @@ inline QImage randomImage(QImage::Format format, int width, int height, quint32 
     return image;
 }
 
-// Compares format, size and the bytes of every pixel (not the padding at the
-// ends of the scanlines); on a difference, describes the first one.
-inline bool sameImage(const QImage &actual, const QImage &expected, QString *difference)
-{
-    if (actual.format() != expected.format() || actual.size() != expected.size()) {
-        QDebug(difference) << "got" << actual.format() << actual.size() << "expected"
-                           << expected.format() << expected.size();
-        return false;
-    }
-    const int bytesPerPixel = qMax(1, actual.depth() / 8);
-    const qsizetype pixelBytes = (qsizetype(actual.width()) * actual.depth() + 7) / 8;
-    for (int y = 0; y < actual.height(); ++y) {
-        const uchar *a = actual.constScanLine(y);
-        const uchar *e = expected.constScanLine(y);
-        if (std::memcmp(a, e, size_t(pixelBytes)) == 0)
-            continue;
-        qsizetype i = 0;
-        while (a[i] == e[i])
-            ++i;
-        const qsizetype x = i / bytesPerPixel;
-        const QByteArray got(reinterpret_cast<const char *>(a + x * bytesPerPixel), bytesPerPixel);
-        const QByteArray want(reinterpret_cast<const char *>(e + x * bytesPerPixel), bytesPerPixel);
-        *difference = QStringLiteral("first difference at (%1, %2): got %3, expected %4")
-                              .arg(x)
-                              .arg(y)
-                              .arg(QString::fromLatin1(got.toHex(' ')),
-                                   QString::fromLatin1(want.toHex(' ')));
-        return false;
-    }
-    return true;
-}
-
 } // namespace KernelSupport
-
-#define COMPARE_IMAGES(actual, expected) \
-    do { \
-        QString difference_; \
-        const bool same_ = KernelSupport::sameImage((actual), (expected), &difference_); \
-        QVERIFY2(same_, qPrintable(difference_)); \
-    } while (false)

@@ -41,18 +41,6 @@ QList<Adjustment> sliderSettings()
 // sharing rows across cores whose width is no multiple of any vector width.
 const QSize testSizes[] = {QSize(67, 23), QSize(301, 229)};
 
-// Every colour once: 4096x4096 pixels 0xffRRGGBB.
-QImage allColours()
-{
-    QImage all(4096, 4096, QImage::Format_RGB32);
-    for (int y = 0; y < 4096; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(all.scanLine(y));
-        for (int x = 0; x < 4096; ++x)
-            line[x] = 0xff000000u | quint32(y) << 12 | quint32(x);
-    }
-    return all;
-}
-
 } // namespace
 
 class TestKernels : public QObject
@@ -210,7 +198,7 @@ void TestKernels::everyChannelTriple()
     const QString key = QStringLiteral("all colours %1").arg(saturation);
     if (key != m_referenceKey) {
         m_referenceKey = key;
-        m_sources = {allColours()};
+        m_sources = {TestSupport::allColours()};
         QImage expected = m_sources[0];
         if (saturation == 1000)
             Reference::grayscaleImage(expected);
