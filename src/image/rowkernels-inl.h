@@ -234,10 +234,9 @@ HWY_INLINE VU grayed(VU pixels)
 // left to do.
 HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
-    const DU du;
 #if HWY_TARGET == HWY_AVX3_DL
     (void)factors;
-    return hn::Or(contrastedBytes(pixels, a.contrasted), hn::Set(du, 0xff000000u));
+    return hn::Or(contrastedBytes(pixels, a.contrasted), hn::Set(DU(), 0xff000000u));
 #else
     (void)a;
     const DF df;
