@@ -82,11 +82,46 @@ HWY_INLINE VU packedFixed(VU r, VU g, VU b)
     return hn::Or(hn::Or(hn::Set(du, 0xff000000u), red), hn::Or(green, blue));
 }
 
+#if HWY_TARGET == HWY_AVX3_DL
+// As packedFixed: one multishift per channel copies bits 12..19 of each
+// lane (the whole units) into the channel's byte: bits 12 and 44 of
+// each 64-bit pair of lanes.
+HWY_INLINE VU packedFixedBytes(VU r, VU g, VU b)
+{
+    const __m512i whole = _mm512_set1_epi64(0x2c2c2c2c0c0c0c0cLL);
+    __m512i packed = _mm512_set1_epi32(int(0xff000000u));
+    packed = _mm512_mask_multishift_epi64_epi8(packed, 0x4444444444444444ULL, whole, r.raw);
+    packed = _mm512_mask_multishift_epi64_epi8(packed, 0x2222222222222222ULL, whole, g.raw);
+    packed = _mm512_mask_multishift_epi64_epi8(packed, 0x1111111111111111ULL, whole, b.raw);
+    return VU{packed};
+}
+#endif
+
 // Lanes where a fixed-point result has no fraction left.
 HWY_INLINE hn::Mask<DU> roundedToInteger(VU v)
 {
     const DU du;
     return hn::Eq(hn::And(v, hn::Set(du, FractionBits)), hn::Zero(du));
+}
+
+// Lanes neither neutral nor with a fraction left in all three results.
+HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
+{
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    // Each test only looks at the lanes the ones before found fractional.
+    const __m512i bits = _mm512_set1_epi32(int(FractionBits));
+    __mmask16 fractional = _mm512_test_epi32_mask(r.raw, bits);
+    fractional = _mm512_mask_test_epi32_mask(fractional, g.raw, bits);
+    fractional = _mm512_mask_test_epi32_mask(fractional, b.raw, bits);
+    return hn::Mask<DF>{static_cast<__mmask16>(~(fractional | neutral.raw))};
+#else
+    const DU du;
+    const VU fractions = hn::Min(hn::Min(hn::And(r, hn::Set(du, FractionBits)),
+                                         hn::And(g, hn::Set(du, FractionBits))),
+                                 hn::And(b, hn::Set(du, FractionBits)));
+    return hn::RebindMask(DF(),
+                          hn::AndNot(hn::RebindMask(du, neutral), roundedToInteger(fractions)));
+#endif
 }
 
 // For K > 1, a result is first clamped to 0.5..255.5: truncated, it gives
@@ -188,16 +223,15 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const VU r3 = fixed(r2);
     const VU g3 = fixed(g2);
     const VU b3 = fixed(b2);
+#if HWY_TARGET == HWY_AVX3_DL
+    VU result = packedFixedBytes(r3, g3, b3);
+#else
     VU result = packedFixed(r3, g3, b3);
+#endif
 
     if (!hn::AllFalse(df, neutral))
         result = neutralFromTable(result, neutral, r, a.neutral);
-    const DU du;
-    const VU fractions = hn::Min(hn::Min(hn::And(r3, hn::Set(du, FractionBits)),
-                                         hn::And(g3, hn::Set(du, FractionBits))),
-                                 hn::And(b3, hn::Set(du, FractionBits)));
-    const auto unsure = hn::RebindMask(df, hn::AndNot(hn::RebindMask(du, neutral),
-                                                      roundedToInteger(fractions)));
+    const auto unsure = unsureLanes(r3, g3, b3, neutral);
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
         result = redone(pixels, result, unsure, [&a](uint32_t p) {
             return Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff],
