@@ -12,12 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-30}
 build=$root/build-fuzz
 
-"$root/scripts/setup.sh"
-missing=()
-for package in clang libclang-rt-14-dev; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
+"$root/scripts/setup.sh" --fuzz
 done
 if [[ ${#missing[@]} -gt 0 ]]; then
     sudo=()

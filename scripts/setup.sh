@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Lumivex needs that are missing.
 #
-# usage: scripts/setup.sh [--tests] [--package] [--style]
+# usage: scripts/setup.sh [--tests] [--package] [--style] [--fuzz] [--arm64]
 #   --tests    also the tools the test suite uses (virtual X server, pointer
 #              driver, screenshots, desktop-entry validation)
 #   --package  also what building the Debian package needs
 #   --style    also the formatter and the static checker
+#   --fuzz     also Clang and its libFuzzer and sanitizer runtimes
+#   --arm64    also the aarch64 cross compiler and the emulator
 set -euo pipefail
 
 packages=(
@@ -18,6 +20,8 @@ for option in "$@"; do
     --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file) ;;
     --package) packages+=(dpkg-dev file) ;;
     --style) packages+=(clang-format clang-tidy python3) ;;
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    --arm64) packages+=(file g++-aarch64-linux-gnu qemu-user) ;;
     *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done

@@ -41,24 +41,8 @@ fail() { printf 'test-arm64.sh: %s\n' "$*" >&2; exit 1; }
 # --- Host tools --------------------------------------------------------------
 # The cross compiler, the emulator, the build tools and the host's Qt (moc
 # and the other build tools, and their CMake packages).
-host_packages=(
-    cmake ninja-build pkg-config file
-    g++-aarch64-linux-gnu qemu-user
-    qt6-base-dev qt6-base-dev-tools
-)
-missing=()
-for package in "${host_packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    sudo=()
-    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-    say "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+say "Host tools"
+"$root/scripts/setup.sh" --arm64
 
 # --- arm64 sysroot -------------------------------------------------------------
 # What the cross build links against. apt resolves the packages' dependencies
