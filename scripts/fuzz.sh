@@ -13,13 +13,6 @@ seconds=${1:-30}
 build=$root/build-fuzz
 
 "$root/scripts/setup.sh" --fuzz
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    sudo=()
-    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 
 # Qt itself is not instrumented: the sanitizers watch our code and every
 # memory access Qt and the codec libraries make through the C library.
