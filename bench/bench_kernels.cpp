@@ -1,15 +1,19 @@
 // Times the pixel operations on a 6000x4000 photo-like image at every kernel
-// target the CPU runs, against a plain copy of the pixel buffer (the floor:
-// no pass over the image can be much faster than that) and against their
-// literal per-pixel definitions, whose results they must equal.
+// target the CPU runs, against a copy of the pixel buffer by as many threads
+// as the kernels use (the floor: no pass over the image can be much faster
+// than that) and against their literal per-pixel definitions, whose results
+// they must equal.
 //
 // The passes go round the targets and the floor in turn, each time ratio
 // taken against the floor of its own round, so that a machine busy with
-// something else for a while slows both sides of a ratio alike. Prints, for
-// each operation and target:
+// something else for a while slows both sides of a ratio alike. Prints the
+// floor, then for each operation and target:
+//   copy-floor THREADS MS                (median time of the copy floor)
+//   time OPERATION TARGET MS             (median time of the operation)
 //   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
 //   exact OPERATION TARGET yes|no        (result equals the literal one)
 // and then a table for people.
+#include "copyfloor.h"
 #include "imagecompare.h"
 #include "imagekernels.h"
 
@@ -113,11 +117,8 @@ int main()
                 Width, Height, Setting.brightness, Setting.contrast, Setting.saturation, Rounds);
 
     const QImage photo = photoLikeImage(QImage::Format_RGB32);
-    QImage copy(photo.size(), photo.format());
-    const auto copyFloor = [&] {
-        return milliseconds(
-                [&] { std::memcpy(copy.bits(), photo.constBits(), size_t(photo.sizeInBytes())); });
-    };
+    QImage copy = LumivexBench::floorTarget(photo);
+    const auto copyFloor = [&] { return LumivexBench::copyFloorMs(photo, copy); };
 
     bool allExact = true;
     double literalMs[Operations];
@@ -166,15 +167,19 @@ int main()
     }
     setKernelTargetLimit(0);
 
+    std::printf("copy-floor %d %.2f\n", LumivexBench::floorThreads(), median(floors));
     for (int op = 0; op < Operations; ++op) {
         for (qsizetype t = 0; t < targets.size(); ++t) {
-            std::printf("floor-ratio %s %s %.2f\n", operationNames[op],
-                        qPrintable(kernelTargetName(targets[t])),
+            const QString name = kernelTargetName(targets[t]);
+            std::printf("time %s %s %.2f\n", operationNames[op], qPrintable(name),
+                        median(times[size_t(op)][size_t(t)]));
+            std::printf("floor-ratio %s %s %.2f\n", operationNames[op], qPrintable(name),
                         median(ratios[size_t(op)][size_t(t)]));
         }
     }
 
-    std::printf("\nbuffer copy (floor) %8.1f ms\n", median(floors));
+    std::printf("\nbuffer copy on %d threads (floor) %8.1f ms\n", LumivexBench::floorThreads(),
+                median(floors));
     for (int op = 0; op < Operations; ++op) {
         std::printf("%-9s literal %8.1f ms\n", operationNames[op], literalMs[op]);
         for (qsizetype t = 0; t < targets.size(); ++t) {
@@ -190,11 +195,9 @@ int main()
         QImage dst;
         adjustImage(image, dst, Setting);
         std::vector<double> formatRatios;
-        QImage target(image.size(), image.format());
+        QImage target = LumivexBench::floorTarget(image);
         for (int round = 0; round < Rounds; ++round) {
-            const double floorMs = milliseconds([&] {
-                std::memcpy(target.bits(), image.constBits(), size_t(image.sizeInBytes()));
-            });
+            const double floorMs = LumivexBench::copyFloorMs(image, target);
             formatRatios.push_back(milliseconds([&] { adjustImage(image, dst, Setting); })
                                    / floorMs);
         }
