@@ -18,7 +18,11 @@ void MainWindow::openImage()
                                                       openFilter());
     if (path.isEmpty())
         return;
+    // A large picture takes a while to decode: the wait cursor shows it, and
+    // is restored however the read ends.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QImage image = readImageFile(path);
+    QGuiApplication::restoreOverrideCursor();
     if (image.isNull())
         return;
     newDocument(std::move(image));
