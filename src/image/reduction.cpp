@@ -36,6 +36,10 @@ Span spanOf(int i, double scale, int size)
 
 } // namespace
 
+// QImage::scaled() with Qt::SmoothTransformation averages by area too, but only
+// over a whole image: it cannot compute a part of the scaled grid, so the view
+// would have to scale the whole picture for every repaint. This computes any
+// rectangle of that grid, in doubles, the same wherever it is cut.
 void reduceRows(const QImage &source, double scale, const QRect &target, QImage *out, int y0,
                 int y1)
 {
