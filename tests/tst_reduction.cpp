@@ -1,0 +1,36 @@
+#include "reduction.h"
+
+#include <QTest>
+#include <cmath>
+
+class TestReduction : public QObject
+{
+    Q_OBJECT
+private slots:
+    void checkerboardIsEven_data()
+    {
+        QTest::addColumn<double>("scale");
+        for (double s : {0.512, 0.328, 0.168})
+            QTest::addRow("%g", s) << s;
+    }
+    void checkerboardIsEven()
+    {
+        QFETCH(double, scale);
+        QImage board(400, 300, QImage::Format_ARGB32_Premultiplied);
+        for (int i = 0; i < 400 * 300; ++i)
+            board.setPixel(i % 400, i / 400, (i % 400 + i / 400) % 2 ? 0xffffffff : 0xff000000);
+        const QImage whole = Lumivex::reduceArea(board, scale, QRect(0, 0, 60, 45));
+        double sum = 0, squares = 0, n = 60 * 45;
+        for (int i = 0; i < n; ++i) {
+            const double g = qGray(whole.pixel(i % 60, i / 60));
+            sum += g;
+            squares += g * g;
+        }
+        QVERIFY2(std::sqrt(squares / n - sum * sum / n / n) <= 12, "uneven");
+        // A part of the grid is the same pixels as the whole shows there.
+        QCOMPARE(Lumivex::reduceArea(board, scale, QRect(7, 5, 30, 20)), whole.copy(7, 5, 30, 20));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestReduction)
+#include "tst_reduction.moc"
