@@ -5,11 +5,13 @@
 
 #include "testsupport.h"
 
+#include "clipboardimage.h"
 #include "imagekernels.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
 #include <QString>
 
 namespace TestSupport {
@@ -30,6 +32,26 @@ inline QString menuOf(const QString &item)
 inline QClipboard *clipboard()
 {
     return QGuiApplication::clipboard();
+}
+
+// Puts bytes on the clipboard as another program would, under type.
+inline void offer(const QByteArray &bytes, const QString &type = QStringLiteral("image/png"))
+{
+    auto *data = new QMimeData;
+    data->setData(type, bytes);
+    clipboard()->setMimeData(data);
+}
+
+// Puts picture on the clipboard as Copy does.
+inline void offer(const QImage &picture)
+{
+    clipboard()->setMimeData(new Lumivex::EncodedImageData(picture));
+}
+
+// The picture on the clipboard as Paste reads it.
+inline QImage clipboardImage()
+{
+    return Lumivex::readPastedImage(clipboard()->mimeData());
 }
 
 inline QImage withSliders(const QImage &document, int brightness, int contrast, int saturation)

@@ -39,7 +39,7 @@ private slots:
         clipboard()->clear();
 
         RUN(window, item);
-        const QImage clip = clipboard()->image();
+        const QImage clip = clipboardImage();
         QVERIFY(allPixels(clip, opaque));
         COMPARE_IMAGES(clip.convertToFormat(QImage::Format_ARGB32), shown);
         COMPARE_IMAGES(clip.convertToFormat(QImage::Format_ARGB32),
@@ -100,7 +100,7 @@ private slots:
             translucent.setPixel(i % 4, i / 4, i % 3 == 0);
         QTest::newRow("32 bit") << colours << int(QImage::Format_RGB32);
         QTest::newRow("24 bit") << colours.convertToFormat(QImage::Format_RGB888)
-                                << int(QImage::Format_RGB888);
+                                << int(QImage::Format_RGB32);
         QTest::newRow("palette") << colours.convertToFormat(QImage::Format_Indexed8)
                                  << int(QImage::Format_RGB32);
         QTest::newRow("one bit") << colours.convertToFormat(QImage::Format_Mono)
@@ -115,7 +115,7 @@ private slots:
         MainWindow window;
         MainWindowTestAccess access{window};
         const QImage expected = picture.convertToFormat(QImage::Format(format));
-        clipboard()->setImage(picture);
+        offer(picture);
         RUN(window, "Paste");
         QCOMPARE(access.workingImage().format(), QImage::Format(format));
         COMPARE_DOCUMENT(access, expected);

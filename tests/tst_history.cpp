@@ -185,7 +185,7 @@ private slots:
         access.selecting() = true;
         access.selectionRect() = QRect(1, 2, 5, 6);
         const QImage picture = coordinateImage(20, 50);
-        clipboard()->setImage(picture);
+        offer(picture);
         const QImage before = access.workingImage();
 
         RUN(window, item);

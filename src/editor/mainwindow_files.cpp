@@ -1,6 +1,7 @@
 // Files and clipboard: open, save, cut, copy and paste of whole images.
 #include "mainwindow.h"
 
+#include "clipboardimage.h"
 #include "imagefile.h"
 #include "imagekernels.h"
 
@@ -48,7 +49,7 @@ void MainWindow::cutImage()
 {
     if (adjustedImage.isNull())
         return;
-    QGuiApplication::clipboard()->setImage(adjustedImage, QClipboard::Clipboard);
+    copyImage();
     pushUndo();
     adjustedImage = QImage();
     workingImage = QImage();
@@ -59,12 +60,17 @@ void MainWindow::copyImage()
 {
     if (adjustedImage.isNull())
         return;
-    QGuiApplication::clipboard()->setImage(adjustedImage, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(new EncodedImageData(adjustedImage),
+                                              QClipboard::Clipboard);
 }
 
 void MainWindow::pasteImage()
 {
-    QImage image = toEditableFormat(QGuiApplication::clipboard()->image(QClipboard::Clipboard));
+    // Another program's clipboard may take up to the platform's timeout to
+    // answer each of the two questions asked.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    QImage image = readPastedImage(QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard));
+    QGuiApplication::restoreOverrideCursor();
     if (image.isNull())
         return;
     commitEdit(std::move(image));

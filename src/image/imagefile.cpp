@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QTransform>
 
 #include <algorithm>
@@ -71,7 +71,7 @@ QString writeFailure(const QFileDevice &file, int errorNumber)
 
 // Writes all of bytes to file and flushes them to the disk; returns why not.
 // A short write is retried, so that the second attempt reports its cause.
-QString writeAll(QSaveFile &file, const QByteArray &bytes)
+QString writeAll(QFileDevice &file, const QByteArray &bytes)
 {
     qint64 done = 0;
     while (done < bytes.size()) {
@@ -194,7 +194,93 @@ QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
     return image;
 }
 
+// The one allocation limit of the process, set before main() runs, so that
+// Open, Paste and every test decode the same pictures whichever runs first.
+[[maybe_unused]] const bool allocationLimitSet = [] {
+    QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
+    return true;
+}();
+
 } // namespace
+
+QString checkSaveTarget(const QString &path)
+{
+    static const QList<QByteArray> writable{"png", "jpg", "jpeg", "bmp", "tif", "tiff", "webp"};
+    const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
+    if (format.isEmpty())
+        return QCoreApplication::translate("Lumivex",
+                                           "The file name has no suffix to tell the image format.");
+    if (!writable.contains(format) || !QImageWriter::supportedImageFormats().contains(format))
+        return QCoreApplication::translate("Lumivex",
+                                           "Images cannot be written in the format \"%1\".")
+                .arg(QString::fromLatin1(format));
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        // A name that does not exist yet is written; a link loop or a
+        // folder that cannot be searched is not.
+        if (errno == ENOENT)
+            return QString();
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (S_ISDIR(status.st_mode))
+        return QString::fromLocal8Bit(std::strerror(EISDIR));
+    if (!S_ISREG(status.st_mode))
+        return QCoreApplication::translate("Lumivex", "It is not a regular file.");
+#else
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return QCoreApplication::translate("Lumivex", "It is not a regular file.");
+#endif
+    return QString();
+}
+
+// QSaveFile is not used: its temporary file is the target's name plus seven
+// bytes, so a file whose name is near the system's 255-byte limit could never
+// be replaced. This keeps what it gives otherwise: the temporary file is in
+// the target's folder (a link is written through to the file it names), it
+// gets the permissions of the file it replaces, the rename is atomic, and on
+// any failure the temporary file is removed and the target left as it was.
+QString commitBytes(const QByteArray &bytes, const QString &path)
+{
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+    QTemporaryFile file(QFileInfo(target).absolutePath() + QStringLiteral("/.lumivex-XXXXXX"));
+    errno = 0;
+    if (!file.open())
+        return writeFailure(file, errno);
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    mode_t mode = 0;
+    if (::stat(QFile::encodeName(target).constData(), &status) == 0) {
+        mode = status.st_mode & 07777;
+    } else {
+        // A new file gets what open() would give it. The mask can only be
+        // read by setting it, and is put back at once.
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(file.handle(), mode) != 0)
+        return writeFailure(file, errno);
+#endif
+    const QString failure = writeAll(file, bytes);
+    if (!failure.isEmpty())
+        return failure; // the temporary file goes with file
+    file.close();
+#ifdef Q_OS_UNIX
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(target).constData())
+        != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+#else
+    QFile::remove(target);
+    if (!file.rename(target))
+        return writeFailure(file, 0);
+#endif
+    file.setAutoRemove(false);
+    return QString();
+}
 
 QString openFilter()
 {
@@ -217,7 +303,6 @@ QImage readImage(QIODevice *device)
 {
     if (!device || !device->isReadable())
         return QImage();
-    QImageReader::setAllocationLimit(ImageAllocationLimitMiB);
     QImageReader reader(device);
     // The content decides, so that no other decoder is reached through a
     // misleading suffix.
@@ -255,14 +340,10 @@ QImage readImageFile(const QString &path)
 
 QString writeImageFile(const QImage &image, const QString &path)
 {
+    const QString refused = checkSaveTarget(path);
+    if (!refused.isEmpty())
+        return refused;
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
-    if (format.isEmpty())
-        return QCoreApplication::translate("Lumivex",
-                                           "The file name has no suffix to tell the image format.");
-    if (!QImageWriter::supportedImageFormats().contains(format))
-        return QCoreApplication::translate("Lumivex",
-                                           "Images cannot be written in the format \"%1\".")
-                .arg(QString::fromLatin1(format));
     // The whole file is encoded first: the writers ignore short writes, so
     // writing through them straight to the disk could pass a cut-off file
     // as saved.
@@ -278,19 +359,7 @@ QString writeImageFile(const QImage &image, const QString &path)
     }
     encoded.close();
 
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        return writeFailure(file, errno);
-    const QString failure = writeAll(file, encoded.data());
-    if (!failure.isEmpty()) {
-        file.cancelWriting(); // the temporary file goes with file
-        return failure;
-    }
-    errno = 0;
-    if (!file.commit())
-        return writeFailure(file, errno);
-    return QString();
+    return commitBytes(encoded.data(), path);
 }
 
 } // namespace Lumivex

@@ -11,7 +11,8 @@ class QIODevice;
 namespace Lumivex {
 
 // Largest decoded image the editor reads, in MiB (100 megapixels at 32 bits
-// per pixel fit).
+// per pixel fit). It is the image reader's limit for the whole process, set
+// as the library is loaded.
 inline constexpr int ImageAllocationLimitMiB = 512;
 
 // The file dialogs' filters.
@@ -32,6 +33,17 @@ QImage readImage(QIODevice *device);
 // followed) is read: a FIFO, device or directory gives a null image at once
 // instead of blocking. Any failure gives a null image.
 QImage readImageFile(const QString &path);
+
+// Why path may not be saved to, or an empty string if it may: its suffix
+// must name a format that the editor both writes and reads, and the name,
+// links followed, must not exist or be a regular file. Nothing is opened.
+QString checkSaveTarget(const QString &path);
+
+// Puts bytes in the file at path, links followed, through a temporary file
+// of a short name in the same folder, renamed over it once every byte has
+// reached the disk. Returns an empty string on success, else why not; then
+// the file is as it was and the temporary file is gone.
+QString commitBytes(const QByteArray &bytes, const QString &path);
 
 // Writes image to path in the format that the path's suffix names. The whole
 // file is encoded first, and an existing file is replaced only once every

@@ -1,0 +1,125 @@
+#include "clipboardimage.h"
+
+#include "imagefile.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <iterator>
+#include <mutex>
+
+namespace Lumivex {
+
+namespace {
+
+// The types offered, each with the writer's format name.
+struct Offer
+{
+    QString mimeType;
+    const char *format;
+};
+
+const Offer offers[] = {{QStringLiteral("image/png"), "png"}, {QStringLiteral("image/bmp"), "bmp"}};
+constexpr int OfferCount = int(std::size(offers));
+
+// The encoders' own threads: not the global pool, whose threads the
+// adjustments share out rows to while a big picture is being encoded.
+QThreadPool &encoderThreads()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        return QByteArray();
+    buffer.close();
+    return buffer.data();
+}
+
+} // namespace
+
+struct EncodedImageData::Encodings
+{
+    std::mutex mutex;
+    std::condition_variable finished;
+    QByteArray bytes[OfferCount];
+    bool done[OfferCount] = {};
+};
+
+const QStringList &pasteTypes()
+{
+    static const QStringList types{
+            QStringLiteral("image/png"),  QStringLiteral("image/jpeg"),
+            QStringLiteral("image/bmp"),  QStringLiteral("image/x-bmp"),
+            QStringLiteral("image/tiff"), QStringLiteral("image/webp"),
+            QStringLiteral("image/gif"),
+    };
+    return types;
+}
+
+QImage readPastedImage(const QMimeData *data)
+{
+    if (!data)
+        return QImage();
+    const QStringList available = data->formats();
+    for (const QString &type : pasteTypes()) {
+        if (!available.contains(type))
+            continue;
+        QByteArray bytes = data->data(type);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        return readImage(&buffer);
+    }
+    return QImage();
+}
+
+EncodedImageData::EncodedImageData(const QImage &image) : encodings(std::make_shared<Encodings>())
+{
+    encoderThreads().setMaxThreadCount(OfferCount);
+    for (int i = 0; i < OfferCount; ++i) {
+        encoderThreads().start([shared = encodings, image, i] {
+            QByteArray bytes = encoded(image, offers[i].format);
+            const std::lock_guard<std::mutex> lock(shared->mutex);
+            shared->bytes[i] = std::move(bytes);
+            shared->done[i] = true;
+            shared->finished.notify_all();
+        });
+    }
+}
+
+EncodedImageData::~EncodedImageData() = default;
+
+QStringList EncodedImageData::formats() const
+{
+    QStringList types;
+    for (const Offer &offer : offers)
+        types << offer.mimeType;
+    return types;
+}
+
+bool EncodedImageData::hasFormat(const QString &mimeType) const
+{
+    return formats().contains(mimeType);
+}
+
+QVariant EncodedImageData::retrieveData(const QString &mimeType, QMetaType type) const
+{
+    Q_UNUSED(type)
+    for (int i = 0; i < OfferCount; ++i) {
+        if (offers[i].mimeType != mimeType)
+            continue;
+        std::unique_lock<std::mutex> lock(encodings->mutex);
+        encodings->finished.wait(lock, [&] { return encodings->done[i]; });
+        return encodings->bytes[i];
+    }
+    return QVariant();
+}
+
+} // namespace Lumivex
