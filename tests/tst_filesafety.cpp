@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace TestSupport;
@@ -155,8 +156,9 @@ private slots:
     void cutShortSaveKeepsFile_data();
     void cutShortSaveKeepsFile();
     void cutShortSaveAsWarns();
-    void opensRegularFilesOnly_data();
-    void opensRegularFilesOnly();
+    void regularFilesOnly_data();
+    void regularFilesOnly();
+    void replacesLongestName();
     void openingFifoChangesNothing();
     void orientsAsTheReader_data();
     void orientsAsTheReader();
@@ -248,7 +250,7 @@ void FileSafetyTest::cutShortSaveAsWarns()
     QCOMPARE(entries(), QStringList{QStringLiteral("picture.png")});
 }
 
-void FileSafetyTest::opensRegularFilesOnly_data()
+void FileSafetyTest::regularFilesOnly_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("FIFO") << "pipe.png";
@@ -258,18 +260,48 @@ void FileSafetyTest::opensRegularFilesOnly_data()
     QTest::newRow("link to a device") << "zero.png";
 }
 
-void FileSafetyTest::opensRegularFilesOnly()
+// Neither opened nor saved over: each name is no regular file.
+void FileSafetyTest::regularFilesOnly()
 {
     QFETCH(QString, name);
     QCOMPARE(::mkfifo(QFile::encodeName(file("pipe.png")).constData(), 0600), 0);
     QVERIFY(QFile::link(file("pipe.png"), file("to-pipe.png")));
     QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("folder.png")));
     QVERIFY(QFile::link(file("loop.png"), file("loop.png")));
-    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file("zero.png")));
+    // A device of the test's own where the system lets it make one, so that
+    // a save gone wrong could replace nothing of the system's.
+    const bool ownDevice =
+            ::mknod(QFile::encodeName(file("null")).constData(), S_IFCHR | 0600, makedev(1, 3))
+            == 0;
+    QVERIFY(QFile::link(ownDevice ? file("null") : QStringLiteral("/dev/zero"), file("zero.png")));
 
     const FifoWatchdog watchdog(file("pipe.png"));
     QVERIFY(Lumivex::readImageFile(file(name)).isNull());
     QVERIFY2(!watchdog.rescued, "the read waited on the FIFO");
+    if (name == QLatin1String("zero.png") && !ownDevice)
+        return;
+    const QStringList before = entries();
+    QVERIFY(!Lumivex::writeImageFile(coordinateImage(4, 4), file(name)).isEmpty());
+    QVERIFY2(!watchdog.rescued, "the save waited on the FIFO");
+    QCOMPARE(entries(), before);
+    struct stat status = {};
+    QCOMPARE(::lstat(QFile::encodeName(file("pipe.png")).constData(), &status), 0);
+    QVERIFY(S_ISFIFO(status.st_mode));
+    if (ownDevice) {
+        QCOMPARE(::lstat(QFile::encodeName(file("null")).constData(), &status), 0);
+        QVERIFY(S_ISCHR(status.st_mode));
+    }
+}
+
+// A name at the system's limit of 255 bytes is written and replaced.
+void FileSafetyTest::replacesLongestName()
+{
+    const QString name = QString(251, QLatin1Char('n')) + QStringLiteral(".png");
+    QCOMPARE(Lumivex::writeImageFile(coordinateImage(4, 4), file(name)), QString());
+    const QImage second = coordinateImage(5, 3);
+    QCOMPARE(Lumivex::writeImageFile(second, file(name)), QString());
+    QCOMPARE(QImage(file(name)).size(), second.size());
+    QCOMPARE(entries(), QStringList{name});
 }
 
 void FileSafetyTest::openingFifoChangesNothing()

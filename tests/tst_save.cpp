@@ -32,6 +32,10 @@ void SaveTest::writeFailures_data()
     QTest::newRow("no suffix") << "picture";
     QTest::newRow("no writer for gif") << "picture.gif";
     QTest::newRow("unknown suffix") << "picture.xyz";
+    // Formats Qt writes but the editor does not open.
+    QTest::newRow("icon") << "picture.ico";
+    QTest::newRow("portable pixmap") << "picture.ppm";
+    QTest::newRow("X pixmap") << "picture.xpm";
     QTest::newRow("folder that does not exist") << "missing/picture.png";
     QTest::newRow("parent is a file") << "plain.txt/picture.png";
 }
