@@ -1,16 +1,21 @@
-// libFuzzer target for the two ways outside bytes become a document: the
-// open path's decoding (readImage) and the paste path's conversion
-// (toEditableFormat). Every input goes through both: as the content of a file,
-// and as a small image whose format, size, pixels and colour table it gives.
-// Beyond crashes and undefined behaviour, each path's promises are checked:
-// an opened image is editable and within the allocation limit, a converted
-// one is editable and keeps its size.
+// libFuzzer target for the ways outside bytes become a document: the open
+// path's decoding (readImage), the paste path's decoding of another
+// program's clipboard bytes (readPastedImage), and the conversion every
+// picture goes through before it is edited (toEditableFormat). Every input
+// goes through all three: as the content of a file, as clipboard bytes under
+// the type its first byte picks, and as a small image whose format, size,
+// pixels and colour table it gives. Beyond crashes and undefined behaviour,
+// each path's promises are checked: an opened or pasted image is editable
+// and within the allocation limit, a converted one is editable and keeps its
+// size.
+#include "clipboardimage.h"
 #include "imagefile.h"
 #include "imagekernels.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
+#include <QMimeData>
 
 #include <cstdint>
 #include <cstdlib>
@@ -24,12 +29,8 @@ bool editable(const QImage &image)
            && image.format() != QImage::Format_Indexed8;
 }
 
-void checkOpen(const QByteArray &bytes)
+void checkDecoded(const QImage &image)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const QImage image = Lumivex::readImage(&buffer);
     if (image.isNull())
         return;
     if (!editable(image)
@@ -38,10 +39,28 @@ void checkOpen(const QByteArray &bytes)
         std::abort();
 }
 
+void checkOpen(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    checkDecoded(Lumivex::readImage(&buffer));
+}
+
+void checkClipboard(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const QStringList &types = Lumivex::pasteTypes();
+    QMimeData data;
+    data.setData(types[uchar(bytes[0]) % types.size()], bytes.mid(1));
+    checkDecoded(Lumivex::readPastedImage(&data));
+}
+
 // The first four bytes choose the format, width, height and colour count;
 // the rest, repeated, fills the pixel rows (padding included) and then the
 // colour table, so nothing is left uninitialised.
-void checkPaste(const uint8_t *data, size_t size)
+void checkConversion(const uint8_t *data, size_t size)
 {
     if (size < 4)
         return;
@@ -80,7 +99,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    checkOpen(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    checkPaste(data, size);
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    checkOpen(bytes);
+    checkClipboard(bytes);
+    checkConversion(data, size);
     return 0;
 }
