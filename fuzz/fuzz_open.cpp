@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QMimeData>
-#include <QThreadPool>
 
 #include <cstdint>
 #include <cstdlib>
@@ -93,10 +92,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     // The image plugins are found the way the program finds them.
     static QCoreApplication app(*argc, *argv);
-    // Pool threads left idle for the pool's 30 s expiry end on their own,
-    // and one ending while LeakSanitizer stops every thread for a leak check
-    // crashes its tracer: a 30 s run lost that race at its closing check.
-    QThreadPool::globalInstance()->setExpiryTimeout(-1);
     // The decoders' complaints about broken input are expected, and slow.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return 0;
