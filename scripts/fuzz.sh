@@ -23,7 +23,10 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" --target lumivex_fuzz_open lumivex_fuzz_seeds
 
 export QT_QPA_PLATFORM=offscreen
-export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+# No leak check here: LeakSanitizer's tracer crashed at the closing check
+# of 3 of 5 runs of 30 s (signal 11 after every input had run), failing
+# runs that had found nothing. Leaks are checked by the sanitizer test suite.
+export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 rm -rf "$build/corpus" "$build/artifacts"
