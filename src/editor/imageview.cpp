@@ -1,12 +1,73 @@
 #include "imageview.h"
 
-#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace Lumivex {
 
-ImageView::ImageView(const QImage &shown, QWidget *parent) : QLabel(parent), picture(shown) { }
+ImageView::ImageView(const QImage &shownPicture, QWidget *parent)
+    : QLabel(parent), picture(shownPicture)
+{ }
+
+QSize ImageView::deviceGrid() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return QSize(int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+}
+
+QRect ImageView::deviceRect(const QRect &logical) const
+{
+    const qreal ratio = devicePixelRatioF();
+    const QRectF scaled(logical.x() * ratio, logical.y() * ratio, logical.width() * ratio,
+                        logical.height() * ratio);
+    return scaled.toAlignedRect() & QRect(QPoint(0, 0), deviceGrid());
+}
+
+QRect ImageView::visibleDeviceRect() const
+{
+    QRect visible = rect();
+    if (const QWidget *port = parentWidget())
+        visible &= QRect(mapFrom(port, QPoint(0, 0)), port->size());
+    return deviceRect(visible);
+}
+
+Reduction ImageView::plannedReduction(const QSize &pictureSize) const
+{
+    const QSize grid = deviceGrid();
+    if (grid.isEmpty() || pictureSize.width() <= grid.width()
+        || pictureSize.height() < grid.height())
+        return Reduction();
+    return Reduction(pictureSize, grid, visibleDeviceRect());
+}
+
+void ImageView::showReduction(const Reduction &planned, const QImage &reduced)
+{
+    if (reduced.isNull())
+        return;
+    shown = {picture.cacheKey(), deviceGrid(), planned.target(), forScreen(reduced)};
+}
+
+QColorSpace ImageView::screenColorSpace() const
+{
+    return QColorSpace(QColorSpace::SRgb);
+}
+
+QImage ImageView::forScreen(QImage image) const
+{
+    const QColorSpace source = image.colorSpace();
+    const QColorSpace screen = screenColorSpace();
+    if (!source.isValid() || source == screen)
+        return image;
+    // One transform per colour space: building it parses both profiles.
+    if (source != transformSource) {
+        transform = source.transformationToColorSpace(screen);
+        transformSource = source;
+    }
+    image.applyColorTransform(transform);
+    return image;
+}
 
 void ImageView::paintEvent(QPaintEvent *event)
 {
@@ -15,8 +76,45 @@ void ImageView::paintEvent(QPaintEvent *event)
         return;
     QPainter painter(this);
     painter.setClipRect(event->rect());
+    const qreal ratio = devicePixelRatioF();
+    const QSize grid = deviceGrid();
+
+    if (picture.width() > grid.width() && picture.height() >= grid.height()) {
+        // Below zoom 1: the reduction of the exposed device pixels, drawn one
+        // for one.
+        const QRect exposed = deviceRect(event->rect());
+        if (shown.key != picture.cacheKey() || shown.grid != grid
+            || !shown.rect.contains(exposed)) {
+            const QRect part = visibleDeviceRect() | exposed;
+            shown = {picture.cacheKey(), grid, part, forScreen(reduceArea(picture, grid, part))};
+        }
+        QImage image = shown.image;
+        image.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(shown.rect.x() / ratio, shown.rect.y() / ratio), image);
+        return;
+    }
+
     painter.setRenderHint(QPainter::SmoothPixmapTransform, size() != picture.size());
-    painter.drawImage(QRectF(rect()), picture, QRectF(picture.rect()));
+    const QColorSpace source = picture.colorSpace();
+    if (!source.isValid() || source == screenColorSpace()) {
+        painter.drawImage(QRectF(rect()), picture, QRectF(picture.rect()));
+        return;
+    }
+    // At zoom 1 and above, the picture pixels under the exposed part (and
+    // one more around them, which smooth magnification blends in) are
+    // converted and drawn where the whole picture would put them.
+    const double sx = double(width()) / picture.width();
+    const double sy = double(height()) / picture.height();
+    const QRect exposed = event->rect();
+    const QRect under = QRect(QPoint(int(std::floor(exposed.left() / sx)) - 1,
+                                     int(std::floor(exposed.top() / sy)) - 1),
+                              QPoint(int(std::ceil((exposed.right() + 1) / sx)) + 1,
+                                     int(std::ceil((exposed.bottom() + 1) / sy)) + 1))
+                        & picture.rect();
+    const QImage part = forScreen(picture.copy(under));
+    painter.drawImage(QRectF(under.x() * sx, under.y() * sy, under.width() * sx,
+                             under.height() * sy),
+                      part, QRectF(part.rect()));
 }
 
 } // namespace Lumivex

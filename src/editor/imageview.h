@@ -1,15 +1,21 @@
 // The label inside the scroll area that shows the adjusted picture.
 #pragma once
 
-#include <QLabel>
+#include "reduction.h"
 
-class QImage;
+#include <QColorSpace>
+#include <QColorTransform>
+#include <QImage>
+#include <QLabel>
 
 namespace Lumivex {
 
-// Shows an image owned by the window at the label's size. Only the part of
-// the picture that is exposed is scaled and painted, so no zoomed copy of the
-// whole picture is ever made, whatever the zoom.
+// Shows an image owned by the window at the label's size, in device pixels.
+// Below zoom 1 it shows the picture's area-averaged reduction; at zoom 1 and
+// above the picture itself, magnified smoothly. Only the visible part is
+// reduced, converted and painted, so no zoomed copy of the whole picture is
+// ever made, whatever the zoom. Colours are converted from the picture's
+// colour space to the screen's for display only.
 class ImageView : public QLabel
 {
     Q_OBJECT
@@ -23,11 +29,44 @@ public:
     // a member.
     explicit ImageView(const QImage &picture, QWidget *parent = nullptr);
 
+    // The reduction that the next paint needs of a picture of pictureSize,
+    // for the view as it is now: null unless the view shows such a picture
+    // reduced. Whoever makes the picture anew can fill it as the rows are
+    // made and hand it back with showReduction().
+    Reduction plannedReduction(const QSize &pictureSize) const;
+    // Takes the reduction of the picture as it is now, for the next paints.
+    void showReduction(const Reduction &planned, const QImage &reduced);
+
+    // The colour space the view converts to: sRGB, or the screen's own
+    // where the platform tells it.
+    QColorSpace screenColorSpace() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QSize deviceGrid() const;
+    QRect deviceRect(const QRect &logical) const;
+    // The device pixels of the view that the scroll area shows, with a
+    // margin that lets the next scroll steps reuse them.
+    QRect visibleDeviceRect() const;
+    // image converted for the screen, or image itself when it needs none.
+    QImage forScreen(QImage image) const;
+
     const QImage &picture;
+
+    // The reduced and converted pixels last shown, with what they were made
+    // for; reused while the picture, the grid and the exposed part allow.
+    struct Shown
+    {
+        qint64 key = 0;
+        QSize grid;
+        QRect rect;
+        QImage image;
+    } shown;
+
+    mutable QColorSpace transformSource;
+    mutable QColorTransform transform;
 };
 
 } // namespace Lumivex

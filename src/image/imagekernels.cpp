@@ -163,7 +163,8 @@ QImage toEditableFormat(const QImage &image)
                                                          : QImage::Format_RGB32);
 }
 
-bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustment)
+bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustment,
+                 const std::function<void(int, int)> &written)
 {
     if (srcImage.isNull())
         return false;
@@ -190,6 +191,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
     RowOperation operation;
     operation.adjust = activeKernels().adjust;
     operation.prepared = &prepared;
+    operation.written = written;
     runRows(src, bits, dst.bytesPerLine(), operation, [&](const QImage &image) {
         QImage result;
         Reference::adjustImage(image, result, a);

@@ -9,6 +9,8 @@
 
 #include <QImage>
 
+#include <functional>
+
 namespace Lumivex {
 
 // Slider positions, each in -100..100.
@@ -28,7 +30,12 @@ double saturationFactor(int saturation);
 // that size and format and shares its data with no other image. Every pixel
 // written is opaque. Returns false (dst untouched) when src is null or memory
 // for the result cannot be had.
-bool adjustImage(const QImage &src, QImage &dst, const Adjustment &adjustment);
+// written, if set, is called on the thread that wrote them as rows of dst are
+// finished: rows [runBegin, end) are written, runBegin being the first row
+// that thread was given, every few rows, so that what it reads of them is
+// still in the cache (the view reduces the result this way as it is made).
+bool adjustImage(const QImage &src, QImage &dst, const Adjustment &adjustment,
+                 const std::function<void(int runBegin, int end)> &written = {});
 
 // In-place colour filters; every pixel becomes opaque. A shared image is
 // detached first, so copies taken before keep the old pixels. Return false,

@@ -3,19 +3,65 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSize>
+
+#include <vector>
 
 namespace Lumivex {
 
-// Reduces rows [y0, y1) of `target` (a rectangle of the grid of the whole
-// picture scaled by `scale`, 0 < scale < 1) into `out`, whose row 0 is
-// target.top(). Each picture pixel counts by the area of it under the
-// output pixel. `source` must be ARGB32_Premultiplied; so is `out`.
-void reduceRows(const QImage &source, double scale, const QRect &target, QImage *out, int y0,
-                int y1);
+// The reduction of a picture of one size onto a grid of device pixels no
+// larger on either side, for one rectangle of that grid: each picture pixel
+// counts by the area of it under the grid pixel, as in QImage::scaled() with
+// Qt::SmoothTransformation. A grid pixel depends only on the picture pixels
+// under it, so a pixel comes out the same whichever rectangle it is computed
+// with, and scrolling moves the shown pixels without changing them.
+//
+// The rows can be computed as the picture's rows are made: addRows() is
+// called while a pass over the picture writes its rows (one thread per run
+// of rows), and computes every grid row whose picture rows that run has
+// finished, still in the cache; finish() computes what is left.
+class Reduction
+{
+public:
+    Reduction() = default;
+    Reduction(const QSize &pictureSize, const QSize &gridSize, const QRect &target);
 
-// The reduction of the part `target` of the scaled grid, rows shared out to
-// the global thread pool. Aligned to the whole grid, so a pixel shown is the
-// same whichever visible part it is computed with.
-QImage reduceArea(const QImage &source, double scale, const QRect &target);
+    QRect target() const { return area; }
+    bool isNull() const { return result.isNull(); }
+
+    // Computes the grid rows that lie wholly in the picture rows
+    // [runBegin, end), which this thread wrote, and are not yet computed.
+    // Runs of rows of different threads must not overlap.
+    void addRows(const QImage &picture, int runBegin, int end);
+
+    // Computes the rows still missing from picture, complete now, and gives
+    // the reduction: Format_ARGB32_Premultiplied of the target's size, in
+    // the picture's colour space.
+    QImage finish(const QImage &picture);
+
+private:
+    // The picture pixels under one grid row or column: `count` of them from
+    // `first`, the first and last covered only by `head` and `tail`.
+    struct Span
+    {
+        int first = 0;
+        int count = 0;
+        float head = 1;
+        float tail = 1;
+        float norm = 1; // one over the area covered
+    };
+    static std::vector<Span> spansOf(int begin, int end, int picture, int grid);
+    void computeRow(const QImage &picture, int row);
+
+    QRect area;
+    std::vector<Span> rows;
+    std::vector<Span> columns;
+    std::vector<char> done;
+    QImage result;
+};
+
+// The reduction of the part `target` of a grid of gridSize, rows shared out
+// to the thread pool.
+QImage reduceArea(const QImage &picture, const QSize &gridSize, const QRect &target);
 
 } // namespace Lumivex

@@ -171,6 +171,8 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                 break;
             }
             }
+            if (operation.written && ((y + 1 - y0) % RowOperation::WrittenBand == 0 || y + 1 == y1))
+                operation.written(y0, y + 1);
         }
     });
 }

@@ -19,6 +19,12 @@ struct RowOperation
     Rows::AdjustRowFunction adjust = nullptr;
     const Rows::PreparedAdjustment *prepared = nullptr;
     Rows::FilterRowFunction filter = nullptr;
+    // If set, called on the thread that wrote them as rows are finished:
+    // rows [runBegin, end) of the result are written, where runBegin is the
+    // first row that thread was given. Called every WrittenBand rows, so
+    // that what it reads of them is still in the cache.
+    std::function<void(int runBegin, int end)> written;
+    static constexpr int WrittenBand = 8;
 
     void operator()(const uint32_t *in, uint32_t *out, int count) const
     {
