@@ -1,5 +1,6 @@
-// Times what the user waits for in the window: one slider step (value change
-// to repainted window) and one zoom step on a 6000x4000 photo, against one
+// Times what the user waits for in the window: slider steps (value change to
+// repainted window) at zoom 1 and below, zoom and scroll steps, on a
+// 6000x4000 photo untagged and tagged Adobe RGB, against one
 // literal per-pixel evaluation of the adjustments and against the copy floor
 // (the picture read and written once on as many threads as the kernels use),
 // which is measured between the steps so that both see the same machine.
@@ -8,8 +9,10 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QColorSpace>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSlider>
 
 #include <algorithm>
@@ -52,6 +55,35 @@ double median(int passes, Work work)
     return middle(std::move(times));
 }
 
+// Slider steps at the window's zoom, each round beside one copy floor, so
+// that both see the same machine: the median step and floor.
+struct Steps
+{
+    double step;
+    double floor;
+};
+
+Steps sliderSteps(MainWindowTestAccess &state, int rounds)
+{
+    const QImage source = state.workingImage();
+    QImage copy = LumivexBench::floorTarget(source);
+    std::vector<double> floors;
+    std::vector<double> steps;
+    for (int i = 0; i < rounds; ++i) {
+        floors.push_back(LumivexBench::copyFloorMs(source, copy));
+        steps.push_back(
+                median(1, [&](int) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); }));
+    }
+    return {middle(steps), middle(floors)};
+}
+
+void zoomTo(MainWindow &window, int steps)
+{
+    TestSupport::menuAction(window, "Edit", "Reset Zoom")->trigger();
+    for (int i = 0; i < std::abs(steps); ++i)
+        TestSupport::menuAction(window, "Edit", steps < 0 ? "Zoom Out" : "Zoom In")->trigger();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -65,46 +97,68 @@ int main(int argc, char **argv)
     state.saturationSlider()->setValue(-50);
     QApplication::processEvents();
 
+    std::printf("window on 6000x4000, platform %s, copy floor on %d threads\n",
+                qPrintable(QApplication::platformName()), LumivexBench::floorThreads());
     // Each step runs the slider's slot, which adjusts the whole picture and
     // repaints the window before it returns.
-    const QImage source = state.workingImage();
-    QImage copy = LumivexBench::floorTarget(source);
-    std::vector<double> floors;
-    std::vector<double> steps;
-    for (int i = 0; i < 15; ++i) {
-        floors.push_back(LumivexBench::copyFloorMs(source, copy));
-        steps.push_back(
-                median(1, [&](int) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); }));
+    const Steps atOne = sliderSteps(state, 15);
+    std::printf("  copy floor                       %8.2f ms\n", atOne.floor);
+    std::printf("  slider step at zoom 1            %8.2f ms  (%.2fx the copy floor)\n", atOne.step,
+                atOne.step / atOne.floor);
+    // Below zoom 1 the step also reduces what is visible: at 0.512 a part of
+    // the picture, at 0.168 all of it.
+    for (const int steps : {-3, -8}) {
+        zoomTo(window, steps);
+        const Steps reduced = sliderSteps(state, 15);
+        std::printf("  slider step at zoom %.3f        %8.2f ms  (%.2fx the copy floor, %.2fx the "
+                    "step at zoom 1)\n",
+                    state.scaleFactor(), reduced.step, reduced.step / reduced.floor,
+                    reduced.step / atOne.step);
     }
-    const double floorMs = middle(floors);
-    const double step = middle(steps);
+
     QImage literal;
     const double reference = median(1, [&](int) {
         Lumivex::Reference::adjustImage(state.workingImage(), literal, {10, 20, -50});
     });
+    zoomTo(window, 0);
     const double zoom = median(8, [&](int i) {
-        if (i % 2)
-            TestSupport::menuAction(window, "Edit", "Zoom Out")->trigger();
-        else
-            TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
+        TestSupport::menuAction(window, "Edit", i % 2 ? "Zoom Out" : "Zoom In")->trigger();
     });
+    zoomTo(window, -3);
+    const double zoomBelow = median(8, [&](int i) {
+        TestSupport::menuAction(window, "Edit", i % 2 ? "Zoom In" : "Zoom Out")->trigger();
+    });
+    // A scroll step repaints what it exposes of the reduced view.
+    zoomTo(window, -3);
+    QScrollBar *bar = state.scrollArea()->horizontalScrollBar();
+    const double scroll = median(16, [&](int i) {
+        bar->setValue(bar->value() + (i % 8 < 4 ? 60 : -60));
+        state.scrollArea()->viewport()->repaint();
+    });
+    std::printf("  literal per-pixel evaluation     %8.2f ms  (%.1fx the slider step)\n", reference,
+                reference / atOne.step);
+    std::printf("  zoom step (1.0 <-> 1.25)         %8.2f ms\n", zoom);
+    std::printf("  zoom step (0.512 <-> 0.41)       %8.2f ms  (%.2fx the copy floor)\n", zoomBelow,
+                zoomBelow / atOne.floor);
+    std::printf("  scroll step at zoom 0.512        %8.2f ms\n", scroll);
 
     // Zoomed in three steps (factor 1.953125) the view is about 11700x7800;
     // only its visible part is scaled and painted.
-    for (int i = 0; i < 3; ++i)
-        TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
+    zoomTo(window, 3);
     const double zoomedStep =
             median(15, [&](int i) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); });
-
-    std::printf("window on 6000x4000, platform %s\n", qPrintable(QApplication::platformName()));
-    std::printf("  copy floor on %d threads         %8.2f ms\n", LumivexBench::floorThreads(),
-                floorMs);
-    std::printf("  slider step (adjust + repaint)   %8.2f ms  (%.2fx the copy floor)\n", step,
-                step / floorMs);
-    std::printf("  literal per-pixel evaluation     %8.2f ms  (%.1fx the slider step)\n", reference,
-                reference / step);
-    std::printf("  zoom step (1.0 <-> 1.25)         %8.2f ms\n", zoom);
     std::printf("  slider step at zoom 1.95         %8.2f ms  (%.1fx faster than literal)\n",
                 zoomedStep, reference / zoomedStep);
+
+    // A photo tagged Adobe RGB is converted for the screen as it is shown.
+    QImage tagged = state.workingImage();
+    tagged.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+    state.load(tagged);
+    for (const int steps : {0, -8}) {
+        zoomTo(window, steps);
+        const Steps converted = sliderSteps(state, 15);
+        std::printf("  Adobe RGB slider step, zoom %.3f %7.2f ms  (%.2fx the copy floor)\n",
+                    state.scaleFactor(), converted.step, converted.step / converted.floor);
+    }
     return 0;
 }

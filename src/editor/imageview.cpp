@@ -85,7 +85,13 @@ void ImageView::paintEvent(QPaintEvent *event)
         const QRect exposed = deviceRect(event->rect());
         if (shown.key != picture.cacheKey() || shown.grid != grid
             || !shown.rect.contains(exposed)) {
-            const QRect part = visibleDeviceRect() | exposed;
+            // A quarter of the visible size more on each side, so that the
+            // next scroll steps only draw what is already reduced.
+            const QRect visible = visibleDeviceRect();
+            const int dx = visible.width() / 4;
+            const int dy = visible.height() / 4;
+            const QRect part =
+                    (visible.adjusted(-dx, -dy, dx, dy) | exposed) & QRect(QPoint(0, 0), grid);
             shown = {picture.cacheKey(), grid, part, forScreen(reduceArea(picture, grid, part))};
         }
         QImage image = shown.image;

@@ -47,8 +47,7 @@ protected:
 private:
     QSize deviceGrid() const;
     QRect deviceRect(const QRect &logical) const;
-    // The device pixels of the view that the scroll area shows, with a
-    // margin that lets the next scroll steps reuse them.
+    // The device pixels of the view that the scroll area shows.
     QRect visibleDeviceRect() const;
     // image converted for the screen, or image itself when it needs none.
     QImage forScreen(QImage image) const;

@@ -41,21 +41,23 @@ public:
 
 private:
     // The picture pixels under one grid row or column: `count` of them from
-    // `first`, the first and last covered only by `head` and `tail`.
+    // `first`, each counted by its weight from `weights` on, in 256ths of
+    // the grid pixel.
     struct Span
     {
         int first = 0;
         int count = 0;
-        float head = 1;
-        float tail = 1;
-        float norm = 1; // one over the area covered
+        size_t weights = 0;
     };
-    static std::vector<Span> spansOf(int begin, int end, int picture, int grid);
+    static std::vector<Span> spansOf(int begin, int end, int picture, int grid,
+                                     std::vector<quint16> &weights);
     void computeRow(const QImage &picture, int row);
 
     QRect area;
     std::vector<Span> rows;
     std::vector<Span> columns;
+    std::vector<quint16> rowWeights;
+    std::vector<quint16> columnWeights;
     std::vector<char> done;
     QImage result;
 };
