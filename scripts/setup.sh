@@ -12,7 +12,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev libxcb1-dev
     fonts-dejavu-core
 )
 for option in "$@"; do

@@ -11,6 +11,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 #ifndef LUMIVEX_XDOTOOL
 #define LUMIVEX_XDOTOOL "xdotool"
 #endif
@@ -103,6 +107,7 @@ class ScreenTest : public QObject
 
 private slots:
     void cropBoxOnScreen();
+    void colourForScreenProfile();
 
 private:
     // Photographs the whole screen, keeping a copy in LUMIVEX_SCREEN_DIR.
@@ -187,6 +192,44 @@ void ScreenTest::cropBoxOnScreen()
         const QImage shot = screenshot(QStringLiteral("cropped.png"));
         return !shot.isNull() && shot.pixel(origin) == picture.pixel(0, 0);
     }));
+}
+
+// With a profile on the root window, as colour-managed desktops put it
+// there, an sRGB picture is shown converted to that profile.
+void ScreenTest::colourForScreenProfile()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    QVERIFY(x11);
+    xcb_connection_t *connection = x11->connection();
+    xcb_intern_atom_reply_t *atom =
+            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 12, "_ICC_PROFILE"),
+                                  nullptr);
+    QVERIFY(atom);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const QByteArray profile = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, atom->atom, XCB_ATOM_CARDINAL, 8,
+                        quint32(profile.size()), profile.constData());
+    xcb_flush(connection);
+
+    MainWindow window;
+    MainWindowTestAccess state{window};
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 160, 60));
+    picture.setColorSpace(QColorSpace(QColorSpace::SRgb));
+    state.load(picture);
+    const QRgb shown = state.imageLabel()->grab().toImage().pixel(3, 3);
+    xcb_delete_property(connection, root, atom->atom);
+    xcb_flush(connection);
+    std::free(atom);
+    const QRgb expected = QColorSpace(QColorSpace::SRgb)
+                                  .transformationToColorSpace(QColorSpace(QColorSpace::DisplayP3))
+                                  .map(qRgb(40, 160, 60));
+    QVERIFY(expected != qRgb(40, 160, 60));
+    QVERIFY2(qAbs(qRed(shown) - qRed(expected)) <= 2 && qAbs(qGreen(shown) - qGreen(expected)) <= 2
+                     && qAbs(qBlue(shown) - qBlue(expected)) <= 2,
+             qPrintable(QColor(shown).name()));
 }
 
 QTEST_MAIN(ScreenTest)

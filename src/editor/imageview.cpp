@@ -1,11 +1,59 @@
 #include "imageview.h"
 
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <cmath>
 
+#ifdef LUMIVEX_HAVE_XCB
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#endif
+
 namespace Lumivex {
+
+namespace {
+
+// The profile that colour-managed X11 desktops put on the root window for
+// its first screen (the _ICC_PROFILE property of the ICC Profiles in X
+// convention), or an invalid colour space where there is none. Qt itself
+// tells no screen's colour space, and other platforms are left at sRGB.
+QColorSpace x11ScreenProfile()
+{
+#ifdef LUMIVEX_HAVE_XCB
+    const auto *x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return QColorSpace();
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)>
+            atom(xcb_intern_atom_reply(connection,
+                                       xcb_intern_atom(connection, 1, 12, "_ICC_PROFILE"), nullptr),
+                 &std::free);
+    if (!screen || !atom || atom->atom == XCB_ATOM_NONE)
+        return QColorSpace();
+    // Profiles are a few kilobytes; 4 MB (in 32-bit units) is far beyond any.
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>
+            property(xcb_get_property_reply(connection,
+                                            xcb_get_property(connection, 0, screen->root,
+                                                             atom->atom, XCB_ATOM_ANY, 0, 1 << 20),
+                                            nullptr),
+                     &std::free);
+    if (!property || property->format != 8)
+        return QColorSpace();
+    return QColorSpace::fromIccProfile(
+            QByteArray(static_cast<const char *>(xcb_get_property_value(property.get())),
+                       xcb_get_property_value_length(property.get())));
+#else
+    return QColorSpace();
+#endif
+}
+
+} // namespace
 
 ImageView::ImageView(const QImage &shownPicture, QWidget *parent)
     : QLabel(parent), picture(shownPicture)
@@ -51,18 +99,24 @@ void ImageView::showReduction(const Reduction &planned, const QImage &reduced)
 
 QColorSpace ImageView::screenColorSpace() const
 {
-    return QColorSpace(QColorSpace::SRgb);
+    // Asked once per view: the answer is a round trip to the display server.
+    if (!screenSpace.isValid()) {
+        screenSpace = x11ScreenProfile();
+        if (!screenSpace.isValid())
+            screenSpace = QColorSpace(QColorSpace::SRgb);
+    }
+    return screenSpace;
 }
 
 QImage ImageView::forScreen(QImage image) const
 {
     const QColorSpace source = image.colorSpace();
-    const QColorSpace screen = screenColorSpace();
-    if (!source.isValid() || source == screen)
+    const QColorSpace target = screenColorSpace();
+    if (!source.isValid() || source == target)
         return image;
     // One transform per colour space: building it parses both profiles.
     if (source != transformSource) {
-        transform = source.transformationToColorSpace(screen);
+        transform = source.transformationToColorSpace(target);
         transformSource = source;
     }
     image.applyColorTransform(transform);

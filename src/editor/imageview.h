@@ -64,6 +64,7 @@ private:
         QImage image;
     } shown;
 
+    mutable QColorSpace screenSpace;
     mutable QColorSpace transformSource;
     mutable QColorTransform transform;
 };
