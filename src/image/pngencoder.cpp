@@ -25,16 +25,19 @@ namespace Lumivex {
 
 namespace {
 
-// zlib's level, and how each strip is compressed: of LZ77 matches at the
-// fastest level and runs alone (Z_RLE), whichever makes the strip's first
-// batch smaller does the strip. Measured on a 6000x4000 photo-like picture
-// (gradients, texture, sensor-like noise; bench_save.cpp), where Qt's writer
-// (libpng: level 6, Z_FILTERED) makes 33.35 MB: matches at levels 1, 3 and 6
-// made 39.2, 37.8 and 37.1 MB, since in noise short matches cost more than
-// the literals they replace; runs alone 32.96 MB in a fifth of the CPU time
-// of level 6 with Z_FILTERED (33.30 MB). Pictures with repeated patterns
-// (drawings, screenshots) still get their matches.
-constexpr int DeflateLevel = 1;
+// How each strip is compressed: of LZ77 matches at zlib's default level with
+// the strategy libpng takes for filtered rows (Z_FILTERED), and
+// runs alone (Z_RLE, where the level makes no difference), whichever makes
+// the strip's first batch smaller does the rest of the strip. Measured on a
+// 6000x4000 photo-like picture (gradients, texture, sensor-like noise;
+// bench_save.cpp), where Qt's writer (libpng: level 6, Z_FILTERED) makes
+// 33.35 MB: matches at levels 1, 3 and 6 made 39.2, 37.8 and 37.1 MB, as in
+// noise short matches cost more than the literals they replace, and runs
+// alone 32.96 MB in a fifth of the CPU time. On drawn pictures, whose rows
+// repeat, matches at level 1 or 3 made files 1.3 to 2.8 times Qt's, at
+// level 6 about Qt's: there the strips are only as fast as the cores make
+// them.
+constexpr int DeflateLevel = 6;
 
 // A strip holds at least this many filtered bytes, so that the flush that
 // ends it and the priming that starts the next cost nothing noticeable, and
@@ -337,7 +340,7 @@ bool encodeStrip(const Encoding &encoding, Strip &strip, bool last)
     // Both ways start on the first batch, and the one that made it smaller
     // does the rest of the strip.
     Compressor matching, runs;
-    if (!matching.start(Z_DEFAULT_STRATEGY, dictionary, dictionarySize, bytes)
+    if (!matching.start(Z_FILTERED, dictionary, dictionarySize, bytes)
         || !runs.start(Z_RLE, dictionary, dictionarySize, bytes))
         return false;
     Compressor *chosen = nullptr;
@@ -493,10 +496,10 @@ QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
     ihdr.append(char(layout.colourType));
     ihdr.append(3, '\0'); // deflate, adaptive filters, not interlaced
 
-    // The zlib stream's header: deflate with a 32 KiB window, "fastest", and
-    // the check bits.
-    static_assert(DeflateLevel == 1);
-    const char zlibHeader[2] = {0x78, 0x01};
+    // The zlib stream's header: deflate with a 32 KiB window, the default
+    // level, and the check bits.
+    static_assert(DeflateLevel == 6);
+    const char zlibHeader[2] = {0x78, char(0x9c)};
     uLong adler = 1;
     qsizetype deflated = 0;
     for (const Strip &strip : encoding->strips) {
