@@ -25,18 +25,19 @@ namespace Lumivex {
 
 namespace {
 
-// How each strip is compressed: of LZ77 matches at zlib's default level with
-// the strategy libpng takes for filtered rows (Z_FILTERED), and
-// runs alone (Z_RLE, where the level makes no difference), whichever makes
-// the strip's first batch smaller does the rest of the strip. Measured on a
+// How each strip is compressed: with LZ77 matches at zlib's default level and
+// the strategy libpng takes for filtered rows (Z_FILTERED), or with runs
+// alone (Z_RLE, where the level makes no difference), whichever makes the
+// strip's first batch smaller doing the rest of the strip. Measured on a
 // 6000x4000 photo-like picture (gradients, texture, sensor-like noise;
-// bench_save.cpp), where Qt's writer (libpng: level 6, Z_FILTERED) makes
-// 33.35 MB: matches at levels 1, 3 and 6 made 39.2, 37.8 and 37.1 MB, as in
-// noise short matches cost more than the literals they replace, and runs
-// alone 32.96 MB in a fifth of the CPU time. On drawn pictures, whose rows
-// repeat, matches at level 1 or 3 made files 1.3 to 2.8 times Qt's, at
-// level 6 about Qt's: there the strips are only as fast as the cores make
-// them.
+// bench_save.cpp), where Qt's writer (libpng, as above) makes 33.35 MB:
+// matches at levels 1, 3 and 6 with zlib's default strategy made 39.2, 37.8
+// and 37.1 MB, as in noise short matches cost more than the literals they
+// replace; Z_FILTERED at level 6 made 33.30 MB, runs alone 32.96 MB in a
+// fifth of its CPU time (1.0 s against 4.9 s at level 4 and 9.8 s at 6, two
+// threads together). On pictures whose rows repeat (drawings, screenshots)
+// matches at level 1 or 3 made files 1.3 to 2.8 times Qt's, at level 6
+// about Qt's, so the faster levels are not used at all.
 constexpr int DeflateLevel = 6;
 
 // A strip holds at least this many filtered bytes, so that the flush that
@@ -90,12 +91,12 @@ Layout layoutOf(QImage::Format format)
 // Row y of image as PNG bytes (R, G, B[, A] or grey) into out.
 void packRow(const QImage &image, int y, uchar *out)
 {
-    const int width = image.width();
+    const qsizetype width = image.width();
     const uchar *line = image.constScanLine(y);
     switch (image.format()) {
     case QImage::Format_RGB32: {
         const auto *pixels = reinterpret_cast<const QRgb *>(line);
-        for (int x = 0; x < width; ++x) {
+        for (qsizetype x = 0; x < width; ++x) {
             out[3 * x] = uchar(qRed(pixels[x]));
             out[3 * x + 1] = uchar(qGreen(pixels[x]));
             out[3 * x + 2] = uchar(qBlue(pixels[x]));
@@ -104,7 +105,7 @@ void packRow(const QImage &image, int y, uchar *out)
     }
     case QImage::Format_ARGB32: {
         const auto *pixels = reinterpret_cast<const QRgb *>(line);
-        for (int x = 0; x < width; ++x) {
+        for (qsizetype x = 0; x < width; ++x) {
             out[4 * x] = uchar(qRed(pixels[x]));
             out[4 * x + 1] = uchar(qGreen(pixels[x]));
             out[4 * x + 2] = uchar(qBlue(pixels[x]));
@@ -113,7 +114,7 @@ void packRow(const QImage &image, int y, uchar *out)
         return;
     }
     case QImage::Format_RGBX8888:
-        for (int x = 0; x < width; ++x) {
+        for (qsizetype x = 0; x < width; ++x) {
             out[3 * x] = line[4 * x];
             out[3 * x + 1] = line[4 * x + 1];
             out[3 * x + 2] = line[4 * x + 2];
@@ -126,7 +127,7 @@ void packRow(const QImage &image, int y, uchar *out)
         // is too short for the conversion to start threads of its own.
         const bool argb = image.format() == QImage::Format_ARGB32_Premultiplied;
         const QImage row =
-                QImage(line, width, 1, image.bytesPerLine(), image.format())
+                QImage(line, image.width(), 1, image.bytesPerLine(), image.format())
                         .convertToFormat(argb ? QImage::Format_ARGB32 : QImage::Format_RGBA8888);
         if (argb)
             packRow(row, 0, out);
@@ -512,8 +513,8 @@ QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
     const QByteArray icc =
             image.colorSpace().isValid() ? iccChunk(image.colorSpace()) : QByteArray();
     QByteArray png;
-    png.reserve(8 + 25 + (icc.isEmpty() ? 0 : icc.size() + 12) + 21 + deflated + 12 * count + 18
-                + 12);
+    png.reserve(8 + 25 + (icc.isEmpty() ? 0 : icc.size() + 12) + 21 + deflated
+                + 12 * qsizetype(count) + 18 + 12);
     png.append("\x89PNG\r\n\x1a\n", 8);
     putChunk(png, "IHDR", ihdr);
     if (!icc.isEmpty())
