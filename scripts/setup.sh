@@ -3,7 +3,7 @@
 #
 # usage: scripts/setup.sh [--tests] [--package] [--style] [--fuzz] [--arm64]
 #   --tests    also the tools the test suite uses (virtual X server, pointer
-#              driver, screenshots, desktop-entry validation)
+#              driver, screenshots, desktop-entry validation, PNG checker)
 #   --package  also what building the Debian package needs
 #   --style    also the formatter and the static checker
 #   --fuzz     also Clang and its libFuzzer and sanitizer runtimes
@@ -12,12 +12,16 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
+<<<<<<< HEAD
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev libxcb1-dev
+=======
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev zlib1g-dev
+>>>>>>> h-png
     fonts-dejavu-core
 )
 for option in "$@"; do
     case $option in
-    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file) ;;
+    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file pngcheck) ;;
     --package) packages+=(dpkg-dev file) ;;
     --style) packages+=(clang-format clang-tidy python3) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
