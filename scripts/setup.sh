@@ -12,12 +12,12 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev libexiv2-dev
     fonts-dejavu-core
 )
 for option in "$@"; do
     case $option in
-    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file) ;;
+    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file libimage-exiftool-perl) ;;
     --package) packages+=(dpkg-dev file) ;;
     --style) packages+=(clang-format clang-tidy python3) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
