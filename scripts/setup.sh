@@ -3,7 +3,7 @@
 #
 # usage: scripts/setup.sh [--tests] [--package] [--style] [--fuzz] [--arm64]
 #   --tests    also the tools the test suite uses (virtual X server, pointer
-#              driver, screenshots, desktop-entry validation)
+#              driver, screenshots, desktop-entry validation, metadata reader)
 #   --package  also what building the Debian package needs
 #   --style    also the formatter and the static checker
 #   --fuzz     also Clang and its libFuzzer and sanitizer runtimes
