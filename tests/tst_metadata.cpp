@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,10 +70,21 @@ QJsonObject exiftool(const QString &path)
     return QJsonDocument::fromJson(process.readAllStandardOutput()).array().at(0).toObject();
 }
 
-void skipUnlessWritable(const QByteArray &format)
+bool writable(const QByteArray &format)
 {
-    if (!QImageWriter::supportedImageFormats().contains(format))
-        QSKIP("Qt has no writer for this format here");
+    return QImageWriter::supportedImageFormats().contains(format);
+}
+
+// Not under an emulator that cannot start the host's Perl, for one.
+bool exiftoolRuns()
+{
+    static const bool runs = [] {
+        QProcess process;
+        process.start(QStringLiteral("exiftool"), {"-ver"});
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }();
+    return runs;
 }
 
 } // namespace
@@ -105,10 +115,10 @@ private slots:
     {
         QFETCH(QByteArray, source);
         QFETCH(QString, target);
-        if (QStandardPaths::findExecutable(QStringLiteral("exiftool")).isEmpty())
-            QSKIP("exiftool (libimage-exiftool-perl) is not installed");
-        skipUnlessWritable(source);
-        skipUnlessWritable(target.toLatin1());
+        if (!exiftoolRuns())
+            QSKIP("exiftool (libimage-exiftool-perl) is not installed or does not run here");
+        if (!writable(source) || !writable(target.toLatin1()))
+            QSKIP("Qt has no writer for this format here");
         QImage stored(40, 20, QImage::Format_RGB32);
         stored.fill(Qt::darkCyan);
         Lumivex::ImageMetadata metadata;
@@ -170,7 +180,8 @@ private slots:
         QFETCH(QByteArray, format);
         QFETCH(int, orientation);
         QFETCH(QPoint, dark);
-        skipUnlessWritable(format);
+        if (!writable(format))
+            QSKIP("Qt has no writer for this format here");
         // Dark at the top left as stored, the rest white.
         QImage stored(40, 20, QImage::Format_RGB32);
         stored.fill(Qt::white);
