@@ -183,6 +183,56 @@ QImage rotatedClockwise(QImage image)
     return turned;
 }
 
+// The transformation that EXIF orientation 1..8 stands for, as Qt's readers
+// map it; none for any other value.
+QImageIOHandler::Transformations exifTransformation(int orientation)
+{
+    switch (orientation) {
+    case 2:
+        return QImageIOHandler::TransformationMirror;
+    case 3:
+        return QImageIOHandler::TransformationRotate180;
+    case 4:
+        return QImageIOHandler::TransformationFlip;
+    case 5:
+        return QImageIOHandler::TransformationFlipAndRotate90;
+    case 6:
+        return QImageIOHandler::TransformationRotate90;
+    case 7:
+        return QImageIOHandler::TransformationMirrorAndRotate90;
+    case 8:
+        return QImageIOHandler::TransformationRotate270;
+    default:
+        return QImageIOHandler::TransformationNone;
+    }
+}
+
+// image without the text that holds metadata (Qt's PNG reader hands a file's
+// raw profiles and XMP over as text, and its writer would write them back
+// as they were): a view of its pixels, valid while image lives.
+QImage withoutMetadataText(const QImage &image)
+{
+    const auto isMetadata = [](const QString &key) {
+        return key.startsWith(QLatin1String("Raw profile type "), Qt::CaseInsensitive)
+               || key == QLatin1String("XML:com.adobe.xmp");
+    };
+    const QStringList keys = image.textKeys();
+    if (std::none_of(keys.begin(), keys.end(), isMetadata))
+        return image;
+    QImage view(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                image.format());
+    view.setColorTable(image.colorTable());
+    view.setDotsPerMeterX(image.dotsPerMeterX());
+    view.setDotsPerMeterY(image.dotsPerMeterY());
+    view.setOffset(image.offset());
+    view.setColorSpace(image.colorSpace());
+    for (const QString &key : keys) {
+        if (!isMetadata(key))
+            view.setText(key, image.text(key));
+    }
+    return view;
+}
+
 // Applies an orientation tag as the image reader would, with one picture's
 // memory instead of two.
 QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
@@ -192,6 +242,53 @@ QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
     if (transformation & QImageIOHandler::TransformationRotate90)
         image = rotatedClockwise(std::move(image));
     return image;
+}
+
+// The image that bytes, a whole file, hold, as readImage() gives it.
+QImage decodedImage(const QByteArray &bytes, ImageMetadata *metadata)
+{
+    QBuffer device;
+    device.setData(bytes);
+    device.open(QIODevice::ReadOnly);
+    QImageReader reader(&device);
+    // The content decides, so that no other decoder is reached through a
+    // misleading suffix.
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format().toLower();
+    if (!readableFormats().contains(format))
+        return QImage();
+    const QSize size = reader.size();
+    if (size.isValid()
+        && qint64(size.width()) * size.height() * 4 > qint64(ImageAllocationLimitMiB) << 20)
+        return QImage();
+    // The orientation is applied here rather than by the reader, whose quarter
+    // turn holds the picture twice.
+    reader.setAutoTransform(false);
+    QImage image;
+    // Qt's BMP reader stops at the end of a cut-short file and leaves the rows
+    // it never reached as they were in memory. It decodes into an image
+    // handed to it with the announced size and format, so it gets a cleared one.
+    const QImage::Format imageFormat = reader.imageFormat();
+    if (format == "bmp" && size.isValid() && imageFormat != QImage::Format_Invalid) {
+        image = QImage(size, imageFormat);
+        image.fill(0);
+    }
+    if (!reader.read(&image))
+        return QImage();
+    // Qt's JPEG and TIFF readers give the orientation; its PNG and WebP readers
+    // pass over the eXIf chunk, raw profile text and EXIF chunk that hold it,
+    // so it comes from the metadata for them, unless the reader did find one.
+    QImageIOHandler::Transformations transformation = reader.transformation();
+    const bool orientationLeft = (format == "png" || format == "webp")
+                                 && transformation == QImageIOHandler::TransformationNone;
+    if (metadata || orientationLeft) {
+        ImageMetadata found = readMetadata(bytes);
+        if (orientationLeft)
+            transformation = exifTransformation(exifOrientation(found));
+        if (metadata)
+            *metadata = std::move(found);
+    }
+    return toEditableFormat(oriented(std::move(image), transformation));
 }
 
 // The one allocation limit of the process, set before main() runs, so that
@@ -299,46 +396,30 @@ const QList<QByteArray> &readableFormats()
     return formats;
 }
 
-QImage readImage(QIODevice *device)
+QImage readImage(QIODevice *device, ImageMetadata *metadata)
 {
-    if (!device || !device->isReadable())
+    if (metadata)
+        *metadata = {};
+    if (!device || !device->isReadable()
+        || (!device->isSequential() && device->size() - device->pos() > MaxEncodedBytes))
         return QImage();
-    QImageReader reader(device);
-    // The content decides, so that no other decoder is reached through a
-    // misleading suffix.
-    reader.setDecideFormatFromContent(true);
-    if (!readableFormats().contains(reader.format().toLower()))
+    const QByteArray bytes = device->readAll();
+    if (bytes.size() > MaxEncodedBytes)
         return QImage();
-    const QSize size = reader.size();
-    if (size.isValid()
-        && qint64(size.width()) * size.height() * 4 > qint64(ImageAllocationLimitMiB) << 20)
-        return QImage();
-    // The orientation is applied here rather than by the reader, whose quarter
-    // turn holds the picture twice.
-    reader.setAutoTransform(false);
-    QImage image;
-    // Qt's BMP reader stops at the end of a cut-short file and leaves the rows
-    // it never reached as they were in memory. It decodes into an image
-    // handed to it with the announced size and format, so it gets a cleared one.
-    const QImage::Format format = reader.imageFormat();
-    if (reader.format().toLower() == "bmp" && size.isValid() && format != QImage::Format_Invalid) {
-        image = QImage(size, format);
-        image.fill(0);
-    }
-    if (!reader.read(&image))
-        return QImage();
-    return toEditableFormat(oriented(std::move(image), reader.transformation()));
+    return decodedImage(bytes, metadata);
 }
 
-QImage readImageFile(const QString &path)
+QImage readImageFile(const QString &path, ImageMetadata *metadata)
 {
+    if (metadata)
+        *metadata = {};
     QFile file(path);
     if (!openRegularFile(file))
         return QImage();
-    return readImage(&file);
+    return readImage(&file, metadata);
 }
 
-QString writeImageFile(const QImage &image, const QString &path)
+QString writeImageFile(const QImage &image, const QString &path, const ImageMetadata &metadata)
 {
     const QString refused = checkSaveTarget(path);
     if (!refused.isEmpty())
@@ -351,7 +432,7 @@ QString writeImageFile(const QImage &image, const QString &path)
     encoded.open(QIODevice::WriteOnly);
     QImageWriter writer(&encoded, format);
     writer.setQuality(-1);
-    if (!writer.write(image)) {
+    if (!writer.write(withoutMetadataText(image))) {
         if (writer.error() != QImageWriter::UnknownError)
             return writer.errorString();
         return QCoreApplication::translate("Lumivex", "The image could not be encoded as %1.")
@@ -359,7 +440,7 @@ QString writeImageFile(const QImage &image, const QString &path)
     }
     encoded.close();
 
-    return commitBytes(encoded.data(), path);
+    return commitBytes(withMetadata(encoded.data(), format, metadata, image.size()), path);
 }
 
 } // namespace Lumivex

@@ -1,6 +1,8 @@
 // Reading and writing image files, apart from the dialogs that name them.
 #pragma once
 
+#include "imagemetadata.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -22,17 +24,24 @@ QString saveFilter();
 // The formats the editor decodes, by the names the image reader gives them.
 const QList<QByteArray> &readableFormats();
 
-// Decodes the image that device holds from its current position. The format
-// is judged by the content and must be one of readableFormats(); an image
-// whose header announces more than the allocation limit is refused before
-// decoding. The orientation tag is applied, and palette and 1-bit images come
-// back in 32 bits. Any failure, whatever the bytes, gives a null image.
-QImage readImage(QIODevice *device);
+// The most bytes of an encoded image that are read, twice the allocation
+// limit: no file that decodes within the limit is bigger but for junk.
+inline constexpr qint64 MaxEncodedBytes = qint64(ImageAllocationLimitMiB) << 21;
+
+// Decodes the image that device holds from its current position to its end,
+// at most MaxEncodedBytes. The format is judged by the content and must be one
+// of readableFormats(); an image whose header announces more than the
+// allocation limit is refused before decoding. The EXIF orientation is applied
+// (from the file's metadata where Qt's reader leaves it: PNG and WebP), and
+// palette and 1-bit images come back in 32 bits. Any failure, whatever the
+// bytes, gives a null image. If metadata is given, it gets the file's metadata
+// (see readMetadata()), or none on failure.
+QImage readImage(QIODevice *device, ImageMetadata *metadata = nullptr);
 
 // Reads the image file at path as readImage() does. Only a regular file (links
 // followed) is read: a FIFO, device or directory gives a null image at once
 // instead of blocking. Any failure gives a null image.
-QImage readImageFile(const QString &path);
+QImage readImageFile(const QString &path, ImageMetadata *metadata = nullptr);
 
 // Why path may not be saved to, or an empty string if it may: its suffix
 // must name a format that the editor both writes and reads, and the name,
@@ -49,7 +58,11 @@ QString commitBytes(const QByteArray &bytes, const QString &path);
 // file is encoded first, and an existing file is replaced only once every
 // byte has reached the disk; otherwise it is left as it was, and no other file
 // is left behind. Returns an empty string on success, else why the file was
-// not written (e.g. the system's "No space left on device").
-QString writeImageFile(const QImage &image, const QString &path);
+// not written (e.g. the system's "No space left on device"). A JPEG, PNG, TIFF
+// or WebP file gets metadata, fixed for the saved picture (see withMetadata()),
+// and no other: text that Qt's reader handed over as the image's (a PNG's raw
+// profiles, its XMP) is not written back.
+QString writeImageFile(const QImage &image, const QString &path,
+                       const ImageMetadata &metadata = {});
 
 } // namespace Lumivex
