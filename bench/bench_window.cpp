@@ -84,15 +84,15 @@ int main(int argc, char **argv)
     });
     const double zoom = median(8, [&](int i) {
         if (i % 2)
-            TestSupport::menuAction(window, "Edit", "Zoom Out")->trigger();
+            TestSupport::menuAction(window, "Zoom Out")->trigger();
         else
-            TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
+            TestSupport::menuAction(window, "Zoom In")->trigger();
     });
 
     // Zoomed in three steps (factor 1.953125) the view is about 11700x7800;
     // only its visible part is scaled and painted.
     for (int i = 0; i < 3; ++i)
-        TestSupport::menuAction(window, "Edit", "Zoom In")->trigger();
+        TestSupport::menuAction(window, "Zoom In")->trigger();
     const double zoomedStep =
             median(15, [&](int i) { state.brightnessSlider()->setValue(i % 2 ? 10 : 11); });
 

@@ -97,9 +97,9 @@ void CropTest::emptyCropKeepsImage()
     QVERIFY(showImage(window, original));
     QWidget *label = state.imageLabel();
     for (int step = 0; zoomAway && step < 100 && !label->size().isEmpty(); ++step)
-        TRIGGER(window, "Edit", "Zoom Out");
+        TRIGGER(window, "Zoom Out");
     QCOMPARE(label->size().isEmpty(), zoomAway);
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     QWidget *viewport = state.scrollArea()->viewport();
     Pointer pointer(window);
     pointer.press(viewport->mapTo(&window, path.first()));
@@ -109,7 +109,7 @@ void CropTest::emptyCropKeepsImage()
     pointer.release(viewport->mapTo(&window, path.last()));
     QCOMPARE(state.cropRect(),
              QRect(viewport->mapTo(&window, path.first()), viewport->mapTo(&window, path.last())));
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Apply Crop");
     COMPARE_IMAGES(state.workingImage(), original);
     QVERIFY(!state.cropping());
     QVERIFY(state.cropRect().isNull());
@@ -136,10 +136,10 @@ void CropTest::cropAtNaturalSize()
     MainWindowTestAccess state{window};
     const QImage original = coordinateImage(600, 400);
     QVERIFY(showImage(window, original));
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     QWidget *label = state.imageLabel();
     Pointer(window).drag(label->mapTo(&window, from), label->mapTo(&window, to));
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Apply Crop");
     COMPARE_IMAGES(state.workingImage(), original.copy(10, 20, 100, 50));
     QCOMPARE(state.workingImage().pixel(0, 0), qRgb(10, 20, 130));
     COMPARE_IMAGES(state.adjustedImage(), original.copy(10, 20, 100, 50));
@@ -147,10 +147,10 @@ void CropTest::cropAtNaturalSize()
     QVERIFY(!state.cropping());
     QVERIFY(state.cropRect().isNull());
     QCOMPARE(state.undoStack().size(), 1);
-    TRIGGER(window, "Edit", "Undo");
+    TRIGGER(window, "Undo");
     COMPARE_IMAGES(state.workingImage(), original);
     QCOMPARE(label->size(), QSize(600, 400));
-    TRIGGER(window, "Edit", "Redo");
+    TRIGGER(window, "Redo");
     COMPARE_IMAGES(state.workingImage(), original.copy(10, 20, 100, 50));
 }
 
@@ -160,13 +160,13 @@ void CropTest::cropZoomedAndScrolled()
     MainWindowTestAccess state{window};
     const QImage original = coordinateImage(1600, 1200);
     QVERIFY(showImage(window, original));
-    TRIGGER(window, "Edit", "Zoom Out");
+    TRIGGER(window, "Zoom Out");
     QWidget *label = state.imageLabel();
     QCOMPARE(label->size(), QSize(1280, 960));
     state.scrollArea()->horizontalScrollBar()->setValue(150);
     state.scrollArea()->verticalScrollBar()->setValue(200);
     QCOMPARE(label->pos(), QPoint(-150, -200));
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     QWidget *viewport = state.scrollArea()->viewport();
     const QPoint first(400, 300);
     const QPoint second(100, 80);
@@ -176,7 +176,7 @@ void CropTest::cropZoomedAndScrolled()
     const QPoint b = label->mapFrom(viewport, first);
     QCOMPARE(a, QPoint(250, 280));
     Pointer(window).drag(viewport->mapTo(&window, first), viewport->mapTo(&window, second));
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Apply Crop");
     const QRect expected(QPoint(a.x() * 1600 / 1280, a.y() * 1200 / 960),
                          QPoint((b.x() + 1) * 1600 / 1280 - 1, (b.y() + 1) * 1200 / 960 - 1));
     QCOMPARE(expected, QRect(QPoint(312, 350), QPoint(687, 625)));
@@ -190,30 +190,30 @@ void CropTest::applyWithoutBoxOrImage()
     MainWindowTestAccess state{window};
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     QVERIFY(!state.cropping());
-    TRIGGER(window, "Crop", "Apply Crop");
-    TRIGGER(window, "Crop", "Cancel Crop");
-    TRIGGER(window, "Edit", "Select All");
-    TRIGGER(window, "Edit", "Select Region");
+    TRIGGER(window, "Apply Crop");
+    TRIGGER(window, "Cancel Crop");
+    TRIGGER(window, "Select All");
+    TRIGGER(window, "Select Region");
     QVERIFY(state.undoStack().isEmpty());
     QVERIFY(state.selectionRect().isNull() && !state.selecting());
 
     const QImage original = coordinateImage(200, 150);
     QVERIFY(showImage(window, original));
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Apply Crop");
     QVERIFY(!state.cropping());
-    TRIGGER(window, "Crop", "Start Crop");
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Start Crop");
+    TRIGGER(window, "Apply Crop");
     QVERIFY(state.cropping());
     QVERIFY(state.undoStack().isEmpty());
     COMPARE_IMAGES(state.workingImage(), original);
 
     // A box left over from before a cut crops nothing either.
     Pointer(window).drag(QPointF(20, 60), QPointF(80, 120));
-    TRIGGER(window, "Edit", "Cut");
+    TRIGGER(window, "Cut");
     QCOMPARE(state.undoStack().size(), 1);
-    TRIGGER(window, "Crop", "Apply Crop");
+    TRIGGER(window, "Apply Crop");
     QCOMPARE(state.undoStack().size(), 1);
     QVERIFY(state.workingImage().isNull());
     QVERIFY(state.cropping());

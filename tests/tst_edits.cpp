@@ -73,11 +73,11 @@ private slots:
         const QImage source =
                 coordinateImage(size.width(), size.height(), QImage::Format(format), true);
         access.load(source);
-        RUN(window, "Flip Vertical");
-        RUN(window, "Undo");
+        TRIGGER(window, "Flip Vertical");
+        TRIGGER(window, "Undo");
         QCOMPARE(access.redoStack().size(), 1);
 
-        RUN(window, item);
+        TRIGGER(window, item);
         const QImage result = access.workingImage();
         QCOMPARE(result.format(), source.format());
         const bool turn = item.startsWith(QLatin1String("Rotate"));
@@ -123,7 +123,7 @@ private slots:
         const QImage original = coordinateImage(5, 3);
         access.load(original);
         for (int i = 0; i < items.size(); ++i) {
-            RUN(window, items.at(i));
+            TRIGGER(window, items.at(i));
             QCOMPARE(access.undoStack().size(), i + 1);
             QVERIFY(i + 1 == items.size() || access.workingImage() != original);
         }
@@ -167,11 +167,11 @@ private slots:
         MainWindowTestAccess access{window};
         access.load(pixelImage(input));
         access.brightnessSlider()->setValue(brightness);
-        RUN(window, item);
+        TRIGGER(window, item);
         QCOMPARE(QColor::fromRgba(access.workingImage().pixel(0, 0)), QColor::fromRgba(expected));
         COMPARE_DOCUMENT(access, pixelImage(expected));
         QCOMPARE(access.undoStack().size(), 1);
-        RUN(window, "Undo");
+        TRIGGER(window, "Undo");
         COMPARE_DOCUMENT(access, pixelImage(input));
     }
 
@@ -182,7 +182,7 @@ private slots:
         MainWindow window;
         MainWindowTestAccess access{window};
         access.load(grayRamp());
-        RUN(window, "Grayscale");
+        TRIGGER(window, "Grayscale");
         QList<int> dropped;
         for (int v = 0; v < 256; ++v) {
             const QRgb out = access.workingImage().pixel(v, 0);
@@ -202,7 +202,7 @@ private slots:
         const int from204[] = {202, 201, 201};
         for (int pass = 0; pass < 3; ++pass) {
             const QImage before = access.workingImage();
-            RUN(window, "Grayscale");
+            TRIGGER(window, "Grayscale");
             const QImage after = access.workingImage();
             int count = 0;
             for (int v = 0; v < 256; ++v)

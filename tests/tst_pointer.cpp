@@ -53,7 +53,7 @@ void PointerTest::eventsReachTheWindowRounded()
     MainWindow window;
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     Pointer pointer(window);
     pointer.press(QPointF(200.5, 150.5));
     QCOMPARE(pointer.receiver(), static_cast<QWidget *>(state.imageLabel()));
@@ -82,9 +82,9 @@ void PointerTest::toolDrag()
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
     if (crop)
-        TRIGGER(window, "Crop", "Start Crop");
+        TRIGGER(window, "Start Crop");
     else
-        TRIGGER(window, "Edit", "Select Region");
+        TRIGGER(window, "Select Region");
     QCOMPARE(state.cropping(), crop);
     QCOMPARE(state.selecting(), !crop);
     QRect &dragged = crop ? state.cropRect() : state.selectionRect();
@@ -108,8 +108,8 @@ void PointerTest::selectionTakesPrecedence()
     MainWindow window;
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
-    TRIGGER(window, "Crop", "Start Crop");
-    TRIGGER(window, "Edit", "Select Region");
+    TRIGGER(window, "Start Crop");
+    TRIGGER(window, "Select Region");
     QVERIFY(state.cropping() && state.selecting());
     Pointer pointer(window);
     pointer.press(QPointF(120, 130));
@@ -131,13 +131,13 @@ void PointerTest::toolsNeedModeAndImage()
     pointer.drag(QPointF(100, 100), QPointF(200, 200));
     QVERIFY(state.cropRect().isNull() && state.selectionRect().isNull());
     QVERIFY(!state.cropping() && !state.selecting());
-    TRIGGER(window, "Crop", "Start Crop");
-    TRIGGER(window, "Edit", "Select Region");
-    TRIGGER(window, "Edit", "Cut");
+    TRIGGER(window, "Start Crop");
+    TRIGGER(window, "Select Region");
+    TRIGGER(window, "Cut");
     QVERIFY(state.workingImage().isNull());
     pointer.drag(QPointF(100, 100), QPointF(200, 200));
     QVERIFY(state.cropRect().isNull() && state.selectionRect().isNull());
-    TRIGGER(window, "Edit", "Paste");
+    TRIGGER(window, "Paste");
     QVERIFY(!state.workingImage().isNull());
     pointer.press(QPointF(100, 100));
     QCOMPARE(state.cropRect(), QRect(QPoint(100, 100), QPoint(100, 100)));

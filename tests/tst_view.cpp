@@ -132,9 +132,9 @@ void ViewTest::zoomSizes()
     state.load(image);
     for (int i = 0; i < qAbs(steps); ++i) {
         if (steps > 0)
-            TRIGGER(window, "Edit", "Zoom In");
+            TRIGGER(window, "Zoom In");
         else
-            TRIGGER(window, "Edit", "Zoom Out");
+            TRIGGER(window, "Zoom Out");
     }
     QCOMPARE(state.imageLabel()->size(), viewSize);
 
@@ -147,7 +147,7 @@ void ViewTest::zoomSizes()
     // No zoomed copy of the picture is kept.
     QVERIFY(state.imageLabel()->pixmap().isNull());
 
-    TRIGGER(window, "Edit", "Reset Zoom");
+    TRIGGER(window, "Reset Zoom");
     QCOMPARE(state.scaleFactor(), 1.0);
     QCOMPARE(state.imageLabel()->size(), imageSize);
 }
@@ -156,11 +156,11 @@ void ViewTest::zoomWithoutImage()
 {
     MainWindow window;
     MainWindowTestAccess state{window};
-    TRIGGER(window, "Edit", "Zoom In");
-    TRIGGER(window, "Edit", "Zoom In");
+    TRIGGER(window, "Zoom In");
+    TRIGGER(window, "Zoom In");
     QCOMPARE(state.scaleFactor(), 1.5625);
-    TRIGGER(window, "Edit", "Zoom Out");
-    TRIGGER(window, "Edit", "Zoom In");
+    TRIGGER(window, "Zoom Out");
+    TRIGGER(window, "Zoom In");
     QCOMPARE(state.scaleFactor(), 1.5625);
     QVERIFY(state.adjustedImage().isNull());
 }
@@ -173,10 +173,10 @@ void ViewTest::zoomVanishesAndComesBack()
     image.fill(Qt::red);
     state.load(image);
     for (int i = 0; i < 11; ++i)
-        TRIGGER(window, "Edit", "Zoom Out");
+        TRIGGER(window, "Zoom Out");
     QCOMPARE(state.imageLabel()->size(), QSize(0, 0));
     for (int i = 0; i < 11; ++i)
-        TRIGGER(window, "Edit", "Zoom In");
+        TRIGGER(window, "Zoom In");
     QCOMPARE(state.scaleFactor(), 1.0);
     QCOMPARE(state.imageLabel()->size(), QSize(10, 10));
 }
@@ -190,7 +190,7 @@ void ViewTest::zoomRefusesOversizedView()
     state.load(image);
     // 4000 × 1.25^n passes the widget size limit (16777215) at n = 38.
     for (int i = 0; i < 60; ++i)
-        TRIGGER(window, "Edit", "Zoom In");
+        TRIGGER(window, "Zoom In");
     double expected = 1.0;
     for (int i = 0; i < 37; ++i)
         expected *= 1.25;
@@ -212,7 +212,7 @@ void ViewTest::viewPaintsPicture()
     COMPARE_IMAGES(shown, image);
 
     // Zoomed, the shown picture is scaled smoothly to the view's size.
-    TRIGGER(window, "Edit", "Zoom In");
+    TRIGGER(window, "Zoom In");
     const QImage zoomed = state.imageLabel()->grab().toImage();
     QCOMPARE(zoomed.size(), QSize(149, 112));
     const QColor corner = zoomed.pixelColor(148, 111);
