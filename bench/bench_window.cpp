@@ -79,9 +79,9 @@ Steps sliderSteps(MainWindowTestAccess &state, int rounds)
 
 void zoomTo(MainWindow &window, int steps)
 {
-    TestSupport::menuAction(window, "Edit", "Reset Zoom")->trigger();
+    TestSupport::menuAction(window, "Reset Zoom")->trigger();
     for (int i = 0; i < std::abs(steps); ++i)
-        TestSupport::menuAction(window, "Edit", steps < 0 ? "Zoom Out" : "Zoom In")->trigger();
+        TestSupport::menuAction(window, steps < 0 ? "Zoom Out" : "Zoom In")->trigger();
 }
 
 } // namespace
@@ -122,11 +122,11 @@ int main(int argc, char **argv)
     });
     zoomTo(window, 0);
     const double zoom = median(8, [&](int i) {
-        TestSupport::menuAction(window, "Edit", i % 2 ? "Zoom Out" : "Zoom In")->trigger();
+        TestSupport::menuAction(window, i % 2 ? "Zoom Out" : "Zoom In")->trigger();
     });
     zoomTo(window, -3);
     const double zoomBelow = median(8, [&](int i) {
-        TestSupport::menuAction(window, "Edit", i % 2 ? "Zoom In" : "Zoom Out")->trigger();
+        TestSupport::menuAction(window, i % 2 ? "Zoom In" : "Zoom Out")->trigger();
     });
     // A scroll step repaints what it exposes of the reduced view.
     zoomTo(window, -3);

@@ -3,11 +3,8 @@
 #
 # usage: scripts/setup.sh [--tests] [--package] [--style] [--fuzz] [--arm64]
 #   --tests    also the tools the test suite uses (virtual X server, pointer
-<<<<<<< HEAD
-#              driver, screenshots, desktop-entry validation, PNG checker)
-=======
-#              driver, screenshots, desktop-entry validation, metadata reader)
->>>>>>> h-meta
+#              driver, screenshots, desktop-entry validation, PNG checker,
+#              metadata reader)
 #   --package  also what building the Debian package needs
 #   --style    also the formatter and the static checker
 #   --fuzz     also Clang and its libFuzzer and sanitizer runtimes
@@ -16,24 +13,14 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-<<<<<<< HEAD
-<<<<<<< HEAD
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev libxcb1-dev
-=======
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev zlib1g-dev
->>>>>>> h-png
-=======
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev libhwy-dev libexiv2-dev
->>>>>>> h-meta
+    zlib1g-dev libexiv2-dev
     fonts-dejavu-core
 )
 for option in "$@"; do
     case $option in
-<<<<<<< HEAD
-    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file pngcheck) ;;
-=======
-    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file libimage-exiftool-perl) ;;
->>>>>>> h-meta
+    --tests) packages+=(xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev file pngcheck
+             libimage-exiftool-perl) ;;
     --package) packages+=(dpkg-dev file) ;;
     --style) packages+=(clang-format clang-tidy python3) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -50,11 +50,7 @@ say "Host tools"
 # data the build never touches (interpreters, package tools, Qt's own arm64
 # build tools, the Mesa drivers) count as installed already, which keeps them
 # and what only they need out of the download.
-<<<<<<< HEAD
-wanted=(qt6-base-dev libhwy-dev zlib1g-dev libc6-dev libstdc++-12-dev)
-=======
-wanted=(qt6-base-dev libhwy-dev libexiv2-dev libc6-dev libstdc++-12-dev)
->>>>>>> h-meta
+wanted=(qt6-base-dev libhwy-dev zlib1g-dev libexiv2-dev libc6-dev libstdc++-12-dev)
 not_needed=(
     dpkg tar debconf perl perl-base perl-modules-5.36 sysvinit-utils
     python3 python3-minimal python3.11 python3.11-minimal

@@ -38,7 +38,7 @@ private slots:
         QVERIFY(!viewBlank(access));
         clipboard()->clear();
 
-        RUN(window, item);
+        TRIGGER(window, item);
         const QImage clip = clipboardImage();
         QVERIFY(allPixels(clip, opaque));
         COMPARE_IMAGES(clip.convertToFormat(QImage::Format_ARGB32), shown);
@@ -55,7 +55,7 @@ private slots:
         QVERIFY(viewBlank(access));
         QCOMPARE(access.imageLabel()->size(), viewSize);
         QCOMPARE(access.undoStack().size(), 1);
-        RUN(window, "Undo");
+        TRIGGER(window, "Undo");
         COMPARE_DOCUMENT(access, original);
     }
 
@@ -71,8 +71,8 @@ private slots:
         access.load(original);
         access.brightnessSlider()->setValue(50);
         const QImage brightened = access.adjustedImage();
-        RUN(window, "Copy");
-        RUN(window, "Paste");
+        TRIGGER(window, "Copy");
+        TRIGGER(window, "Paste");
         COMPARE_DOCUMENT(access, brightened);
         int (*const channels[])(QRgb) = {qRed, qGreen, qBlue};
         for (int x = 0; x < 3; ++x) {
@@ -83,7 +83,7 @@ private slots:
                                              : channel(twice) > channel(once));
         }
         QCOMPARE(access.undoStack().size(), 1);
-        RUN(window, "Undo");
+        TRIGGER(window, "Undo");
         COMPARE_DOCUMENT(access, original);
     }
 
@@ -116,12 +116,12 @@ private slots:
         MainWindowTestAccess access{window};
         const QImage expected = picture.convertToFormat(QImage::Format(format));
         offer(picture);
-        RUN(window, "Paste");
+        TRIGGER(window, "Paste");
         QCOMPARE(access.workingImage().format(), QImage::Format(format));
         COMPARE_DOCUMENT(access, expected);
         QCOMPARE(access.imageLabel()->size(), picture.size());
         QCOMPARE(access.undoStack().size(), 0);
-        RUN(window, "Undo");
+        TRIGGER(window, "Undo");
         COMPARE_DOCUMENT(access, expected);
         QCOMPARE(access.redoStack().size(), 0);
     }

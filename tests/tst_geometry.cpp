@@ -1,10 +1,16 @@
-// Sizes of the zoomed view: the same as scaling a pixmap to the truncated
-// target would give, for every zoom step the menu can reach.
+// The view geometry, apart from the widgets: sizes of the zoomed view (the
+// same as scaling a pixmap to the truncated target would give, for every
+// zoom step the menu can reach), pointer positions rounded to pixels, and
+// the image region under a dragged box.
 #include "viewgeometry.h"
 
 #include <QPixmap>
+#include <QPoint>
 #include <QRandomGenerator>
+#include <QRect>
 #include <QTest>
+
+#include <climits>
 
 namespace {
 // The widget size limit, which the editor passes to the geometry.
@@ -20,6 +26,10 @@ private slots:
     void matchesPixmapScaling();
     void zoomLimits_data();
     void zoomLimits();
+    void roundedPosition_data();
+    void roundedPosition();
+    void imageRegionForViewBox_data();
+    void imageRegionForViewBox();
 };
 
 void GeometryTest::matchesPixmapScaling_data()
@@ -79,6 +89,79 @@ void GeometryTest::zoomLimits()
     QFETCH(QSize, viewSize);
     QCOMPARE(Lumivex::zoomFits(imageSize, factor, SideLimit), fits);
     QCOMPARE(Lumivex::zoomedViewSize(imageSize, factor, SideLimit), viewSize);
+}
+
+void GeometryTest::roundedPosition_data()
+{
+    QTest::addColumn<QPointF>("position");
+    QTest::addColumn<QPoint>("rounded");
+    QTest::newRow("halves away from zero") << QPointF(10.5, -3.5) << QPoint(11, -4);
+    QTest::newRow("half up, below half down") << QPointF(199.5, 0.49) << QPoint(200, 0);
+    QTest::newRow("negative halves") << QPointF(-0.5, -2.5) << QPoint(-1, -3);
+    QTest::newRow("below halves") << QPointF(-0.49, 2.4999) << QPoint(0, 2);
+    QTest::newRow("whole") << QPointF(-7, 12) << QPoint(-7, 12);
+    QTest::newRow("odd and even halves") << QPointF(2.5, -1.5) << QPoint(3, -2);
+    // The signed half is added in double, and this sum rounds up to 1.
+    QTest::newRow("just below a half")
+            << QPointF(0.49999999999999994, -0.49999999999999994) << QPoint(1, -1);
+    QTest::newRow("large halves") << QPointF(1073741823.5, -1073741824.5)
+                                  << QPoint(1073741824, -1073741825);
+    QTest::newRow("beyond int") << QPointF(1e12, -1e12) << QPoint(INT_MAX, INT_MIN);
+}
+
+void GeometryTest::roundedPosition()
+{
+    QFETCH(QPointF, position);
+    QFETCH(QPoint, rounded);
+    QCOMPARE(Lumivex::roundedPosition(position), rounded);
+}
+
+void GeometryTest::imageRegionForViewBox_data()
+{
+    QTest::addColumn<QPoint>("a");
+    QTest::addColumn<QPoint>("b");
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QRect>("region");
+    const QSize natural(600, 400);
+    QTest::newRow("natural size") << QPoint(10, 20) << QPoint(109, 69) << natural << natural
+                                  << QRect(10, 20, 100, 50);
+    QTest::newRow("natural size reversed")
+            << QPoint(109, 69) << QPoint(10, 20) << natural << natural << QRect(10, 20, 100, 50);
+    QTest::newRow("natural size down left")
+            << QPoint(109, 20) << QPoint(10, 69) << natural << natural << QRect(10, 20, 100, 50);
+    QTest::newRow("natural size up right")
+            << QPoint(10, 69) << QPoint(109, 20) << natural << natural << QRect(10, 20, 100, 50);
+    QTest::newRow("one pixel") << QPoint(5, 7) << QPoint(5, 7) << natural << natural
+                               << QRect(5, 7, 1, 1);
+    QTest::newRow("zoom 0.8") << QPoint(123, 251) << QPoint(457, 429) << QSize(800, 600)
+                              << QSize(1000, 750) << QRect(QPoint(153, 313), QPoint(571, 536));
+    QTest::newRow("zoom 2") << QPoint(11, 21) << QPoint(12, 22) << QSize(1200, 800) << natural
+                            << QRect(5, 10, 1, 1);
+    QTest::newRow("one view pixel, whole image") << QPoint(0, 0) << QPoint(0, 0) << QSize(1, 1)
+                                                 << natural << QRect(QPoint(0, 0), natural);
+    QTest::newRow("over the edge")
+            << QPoint(-10, -10) << QPoint(5, 5) << natural << natural << QRect(0, 0, 6, 6);
+    QTest::newRow("int extremes") << QPoint(INT_MIN, INT_MIN) << QPoint(INT_MAX, INT_MAX) << natural
+                                  << natural << QRect(QPoint(0, 0), natural);
+    QTest::newRow("beside") << QPoint(700, 10) << QPoint(750, 50) << natural << natural << QRect();
+    QTest::newRow("empty view") << QPoint(0, 0) << QPoint(10, 10) << QSize(0, 0) << natural
+                                << QRect();
+    QTest::newRow("no height") << QPoint(0, 0) << QPoint(10, 10) << QSize(10, 0) << natural
+                               << QRect();
+    QTest::newRow("no image") << QPoint(0, 0) << QPoint(10, 10) << natural << QSize(0, 0)
+                              << QRect();
+}
+
+void GeometryTest::imageRegionForViewBox()
+{
+    QFETCH(QPoint, a);
+    QFETCH(QPoint, b);
+    QFETCH(QSize, view);
+    QFETCH(QSize, image);
+    QFETCH(QRect, region);
+    const QRect found = Lumivex::imageRegionForViewBox(a, b, view, image);
+    QCOMPARE(found.isEmpty() ? QRect() : found, region);
 }
 
 QTEST_MAIN(GeometryTest)

@@ -37,9 +37,17 @@ QList<Adjustment> sliderSettings()
     return settings;
 }
 
-// Sizes of the random images: a small one, and one over the threshold for
-// sharing rows across cores whose width is no multiple of any vector width.
+// Sizes of the random images, both under the 2^19 pixels from which rows
+// are shared across threads, with widths no multiple of any vector width
+// (largeImage goes over the threshold).
 const QSize testSizes[] = {QSize(67, 23), QSize(301, 229)};
+
+// One row per target under test, named after the target after prefix.
+void addTargetRows(const QByteArray &prefix)
+{
+    for (KernelTarget target : targetsUnderTest())
+        QTest::addRow("%s%s", prefix.constData(), qPrintable(kernelTargetName(target))) << target;
+}
 
 } // namespace
 
@@ -55,11 +63,14 @@ private slots:
     void filtersMatchReference();
     void everyChannelTriple_data();
     void everyChannelTriple();
+    void everyContrastValue_data();
     void everyContrastValue();
     void everyChannelValue_data();
     void everyChannelValue();
     void workedExamples_data();
     void workedExamples();
+    void largeImage_data();
+    void largeImage();
 
 private:
     // The reference results of the last format and setting, shared by the
@@ -83,14 +94,14 @@ void TestKernels::initTestCase()
 void TestKernels::adjustMatchesReference_data()
 {
     QTest::addColumn<KernelTarget>("target");
-    QTest::addColumn<int>("format");
+    QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<Adjustment>("adjustment");
     for (QImage::Format format : writableFormats()) {
         for (const Adjustment &a : sliderSettings()) {
             for (KernelTarget target : targetsUnderTest()) {
                 QTest::addRow("%s/%s/%s", qPrintable(formatName(format)),
                               qPrintable(settingName(a)), qPrintable(kernelTargetName(target)))
-                        << target << int(format) << a;
+                        << target << format << a;
             }
         }
     }
@@ -99,18 +110,17 @@ void TestKernels::adjustMatchesReference_data()
 void TestKernels::adjustMatchesReference()
 {
     QFETCH(KernelTarget, target);
-    QFETCH(int, format);
+    QFETCH(QImage::Format, format);
     QFETCH(Adjustment, adjustment);
 
-    const QString key = QString::number(format) + settingName(adjustment);
+    const QString key = formatName(format) + settingName(adjustment);
     if (key != m_referenceKey) {
         m_referenceKey = key;
         m_sources.clear();
         m_references.clear();
         quint32 seed = 67;
         for (const QSize &size : testSizes) {
-            const QImage source =
-                    randomImage(QImage::Format(format), size.width(), size.height(), seed++);
+            const QImage source = randomImage(format, size.width(), size.height(), seed++);
             QImage reference;
             Reference::adjustImage(source, reference, adjustment);
             m_sources.append(source);
@@ -130,14 +140,14 @@ void TestKernels::adjustMatchesReference()
 void TestKernels::filtersMatchReference_data()
 {
     QTest::addColumn<KernelTarget>("target");
-    QTest::addColumn<int>("format");
+    QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<bool>("invert");
     for (QImage::Format format : writableFormats()) {
         for (bool invert : {false, true}) {
             for (KernelTarget target : targetsUnderTest()) {
                 QTest::addRow("%s/%s/%s", qPrintable(formatName(format)),
                               invert ? "invert" : "grayscale", qPrintable(kernelTargetName(target)))
-                        << target << int(format) << invert;
+                        << target << format << invert;
             }
         }
     }
@@ -146,14 +156,13 @@ void TestKernels::filtersMatchReference_data()
 void TestKernels::filtersMatchReference()
 {
     QFETCH(KernelTarget, target);
-    QFETCH(int, format);
+    QFETCH(QImage::Format, format);
     QFETCH(bool, invert);
 
     const TargetLimit limit{target};
     quint32 seed = 167;
     for (const QSize &size : testSizes) {
-        const QImage source =
-                randomImage(QImage::Format(format), size.width(), size.height(), seed++);
+        const QImage source = randomImage(format, size.width(), size.height(), seed++);
         QImage expected = source;
         QImage shared = source;     // filtered into a new buffer
         QImage own = source.copy(); // filtered in place
@@ -220,26 +229,25 @@ void TestKernels::everyChannelTriple()
 
 // The float contrast step against the double one for every contrast value
 // (each with the extreme brightnesses), on every channel value.
+void TestKernels::everyContrastValue_data()
+{
+    QTest::addColumn<KernelTarget>("target");
+    addTargetRows(QByteArray());
+}
+
 void TestKernels::everyContrastValue()
 {
-    QImage values(256, 3, QImage::Format_RGB32);
-    for (int v = 0; v < 256; ++v) {
-        values.setPixel(v, 0, qRgb(v, 255 - v, (v * 7) & 255));
-        values.setPixel(v, 1, qRgb((v * 3) & 255, v, 128));
-        values.setPixel(v, 2, qRgb(v, v, v));
-    }
+    QFETCH(KernelTarget, target);
+    const QImage values = TestSupport::everyValue();
+    const TargetLimit limit{target};
     for (int brightness : {-100, 0, 100}) {
         for (int contrast = -100; contrast <= 100; ++contrast) {
             const Adjustment adjustment{brightness, contrast, 0};
             QImage expected;
             Reference::adjustImage(values, expected, adjustment);
-            for (KernelTarget target : targetsUnderTest()) {
-                const TargetLimit limit{target};
-                QImage actual;
-                QVERIFY(adjustImage(values, actual, adjustment));
-                QVERIFY2(actual == expected, qPrintable(settingName(adjustment) + QLatin1Char(' ')
-                                                        + kernelTargetName(target)));
-            }
+            QImage actual;
+            QVERIFY(adjustImage(values, actual, adjustment));
+            QVERIFY2(actual == expected, qPrintable(settingName(adjustment)));
         }
     }
 }
@@ -249,7 +257,8 @@ void TestKernels::everyContrastValue()
 // values above their alpha), and each 16-bit value.
 void TestKernels::everyChannelValue_data()
 {
-    QTest::addColumn<int>("format");
+    QTest::addColumn<KernelTarget>("target");
+    QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<Adjustment>("adjustment");
     const QImage::Format formats[] = {QImage::Format_ARGB32_Premultiplied,
                                       QImage::Format_RGBA8888_Premultiplied,
@@ -258,18 +267,22 @@ void TestKernels::everyChannelValue_data()
                                       QImage::Format_RGBA64_Premultiplied,
                                       QImage::Format_Grayscale16};
     for (QImage::Format format : formats) {
-        for (const Adjustment &a : {Adjustment{0, 0, 0}, Adjustment{10, 20, -50}})
-            QTest::addRow("%s/%s", qPrintable(formatName(format)), qPrintable(settingName(a)))
-                    << int(format) << a;
+        for (const Adjustment &a : {Adjustment{0, 0, 0}, Adjustment{10, 20, -50}}) {
+            for (KernelTarget target : targetsUnderTest())
+                QTest::addRow("%s/%s/%s", qPrintable(formatName(format)),
+                              qPrintable(settingName(a)), qPrintable(kernelTargetName(target)))
+                        << target << format << a;
+        }
     }
 }
 
 void TestKernels::everyChannelValue()
 {
-    QFETCH(int, format);
+    QFETCH(KernelTarget, target);
+    QFETCH(QImage::Format, format);
     QFETCH(Adjustment, adjustment);
 
-    QImage source(256, 256, QImage::Format(format));
+    QImage source(256, 256, format);
     for (int y = 0; y < 256; ++y) {
         uchar *line = source.scanLine(y);
         for (int x = 0; x < 256; ++x) {
@@ -297,40 +310,53 @@ void TestKernels::everyChannelValue()
         }
     }
 
-    for (KernelTarget target : targetsUnderTest()) {
-        const TargetLimit limit{target};
-        QImage expected;
-        Reference::adjustImage(source, expected, adjustment);
-        QImage actual;
-        QVERIFY(adjustImage(source, actual, adjustment));
-        COMPARE_IMAGES(actual, expected);
+    const TargetLimit limit{target};
+    QImage expected;
+    Reference::adjustImage(source, expected, adjustment);
+    QImage actual;
+    QVERIFY(adjustImage(source, actual, adjustment));
+    COMPARE_IMAGES(actual, expected);
 
-        QImage grayExpected = source;
-        Reference::grayscaleImage(grayExpected);
-        QImage grayActual = source;
-        grayscaleImage(grayActual);
-        COMPARE_IMAGES(grayActual, grayExpected);
-    }
+    QImage grayExpected = source;
+    Reference::grayscaleImage(grayExpected);
+    QImage grayActual = source;
+    grayscaleImage(grayActual);
+    COMPARE_IMAGES(grayActual, grayExpected);
 }
 
 void TestKernels::workedExamples_data()
 {
+    QTest::addColumn<KernelTarget>("target");
     QTest::addColumn<QRgb>("pixel");
     QTest::addColumn<Adjustment>("adjustment");
     QTest::addColumn<QRgb>("expected");
     const QRgb orange = qRgb(200, 100, 50);
-    QTest::newRow("10,20,-50") << orange << Adjustment{10, 20, -50} << qRgb(177, 119, 89);
-    QTest::newRow("saturation -100") << orange << Adjustment{0, 0, -100} << qRgb(124, 124, 124);
-    QTest::newRow("saturation 100") << orange << Adjustment{0, 0, 100} << qRgb(255, 75, 0);
-    QTest::newRow("brightness 100") << orange << Adjustment{100, 0, 0} << qRgb(255, 200, 150);
-    QTest::newRow("brightness -100") << orange << Adjustment{-100, 0, 0} << qRgb(100, 0, 0);
-    QTest::newRow("contrast 100") << orange << Adjustment{0, 100, 0} << qRgb(255, 64, 0);
-    QTest::newRow("contrast -100") << orange << Adjustment{0, -100, 0} << qRgb(159, 115, 93);
-    QTest::newRow("dark gray") << qRgb(41, 41, 41) << Adjustment{5, 50, 0} << qRgb(5, 5, 5);
+    const struct
+    {
+        const char *name;
+        QRgb pixel;
+        Adjustment adjustment;
+        QRgb expected;
+    } examples[] = {
+            {"10,20,-50", orange, {10, 20, -50}, qRgb(177, 119, 89)},
+            {"saturation -100", orange, {0, 0, -100}, qRgb(124, 124, 124)},
+            {"saturation 100", orange, {0, 0, 100}, qRgb(255, 75, 0)},
+            {"brightness 100", orange, {100, 0, 0}, qRgb(255, 200, 150)},
+            {"brightness -100", orange, {-100, 0, 0}, qRgb(100, 0, 0)},
+            {"contrast 100", orange, {0, 100, 0}, qRgb(255, 64, 0)},
+            {"contrast -100", orange, {0, -100, 0}, qRgb(159, 115, 93)},
+            {"dark gray", qRgb(41, 41, 41), {5, 50, 0}, qRgb(5, 5, 5)},
+    };
+    for (const auto &e : examples) {
+        for (KernelTarget target : targetsUnderTest())
+            QTest::addRow("%s/%s", e.name, qPrintable(kernelTargetName(target)))
+                    << target << e.pixel << e.adjustment << e.expected;
+    }
 }
 
 void TestKernels::workedExamples()
 {
+    QFETCH(KernelTarget, target);
     QFETCH(QRgb, pixel);
     QFETCH(Adjustment, adjustment);
     QFETCH(QRgb, expected);
@@ -344,13 +370,46 @@ void TestKernels::workedExamples()
     QImage reference;
     Reference::adjustImage(source, reference, adjustment);
     QCOMPARE(reference.pixel(0, 0), expected);
-    for (KernelTarget target : targetsUnderTest()) {
-        const TargetLimit limit{target};
-        QImage result;
-        QVERIFY(adjustImage(source, result, adjustment));
-        for (int x = 0; x < source.width(); ++x)
-            QCOMPARE(result.pixel(x, 0), expected);
-    }
+    const TargetLimit limit{target};
+    QImage result;
+    QVERIFY(adjustImage(source, result, adjustment));
+    for (int x = 0; x < source.width(); ++x)
+        QCOMPARE(result.pixel(x, 0), expected);
+}
+
+// Every format at 1031x523, over the 2^19 pixels from which rows are shared
+// across threads (a prime width), so that each row path runs its segments
+// on several threads, at the best target.
+void TestKernels::largeImage_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    for (QImage::Format format : writableFormats())
+        QTest::addRow("%s", qPrintable(formatName(format))) << format;
+}
+
+void TestKernels::largeImage()
+{
+    QFETCH(QImage::Format, format);
+    const QImage source = randomImage(format, 1031, 523, 1031);
+    QVERIFY(qint64(source.width()) * source.height() > (1 << 19));
+    const Adjustment adjustment{10, 20, -50};
+    QImage expected;
+    Reference::adjustImage(source, expected, adjustment);
+    QImage actual;
+    QVERIFY(adjustImage(source, actual, adjustment));
+    COMPARE_IMAGES(actual, expected);
+
+    QImage grayExpected = source;
+    Reference::grayscaleImage(grayExpected);
+    QImage grayActual = source.copy();
+    grayscaleImage(grayActual);
+    COMPARE_IMAGES(grayActual, grayExpected);
+
+    QImage invertExpected = source;
+    Reference::invertImage(invertExpected);
+    QImage invertActual = source;
+    invertImage(invertActual);
+    COMPARE_IMAGES(invertActual, invertExpected);
 }
 
 QTEST_GUILESS_MAIN(TestKernels)

@@ -1,10 +1,7 @@
 // The selection and crop pointer handlers as Qt delivers the events to the
-// window: rounded positions, the dragged boxes, and when the tools respond.
+// window: positions rounded as the geometry rounds them, the dragged boxes,
+// and when the tools respond.
 #include "pointersupport.h"
-
-#include "viewgeometry.h"
-
-#include <climits>
 
 using namespace TestSupport;
 
@@ -13,9 +10,6 @@ class PointerTest : public QObject
     Q_OBJECT
 
 private slots:
-    void roundedPosition_data();
-    void roundedPosition();
-
     void eventsReachTheWindowRounded();
     void toolDrag_data();
     void toolDrag();
@@ -23,37 +17,12 @@ private slots:
     void toolsNeedModeAndImage();
 };
 
-void PointerTest::roundedPosition_data()
-{
-    QTest::addColumn<QPointF>("position");
-    QTest::addColumn<QPoint>("rounded");
-    QTest::newRow("halves away from zero") << QPointF(10.5, -3.5) << QPoint(11, -4);
-    QTest::newRow("half up, below half down") << QPointF(199.5, 0.49) << QPoint(200, 0);
-    QTest::newRow("negative halves") << QPointF(-0.5, -2.5) << QPoint(-1, -3);
-    QTest::newRow("below halves") << QPointF(-0.49, 2.4999) << QPoint(0, 2);
-    QTest::newRow("whole") << QPointF(-7, 12) << QPoint(-7, 12);
-    QTest::newRow("odd and even halves") << QPointF(2.5, -1.5) << QPoint(3, -2);
-    // The signed half is added in double, and this sum rounds up to 1.
-    QTest::newRow("just below a half")
-            << QPointF(0.49999999999999994, -0.49999999999999994) << QPoint(1, -1);
-    QTest::newRow("large halves") << QPointF(1073741823.5, -1073741824.5)
-                                  << QPoint(1073741824, -1073741825);
-    QTest::newRow("beyond int") << QPointF(1e12, -1e12) << QPoint(INT_MAX, INT_MIN);
-}
-
-void PointerTest::roundedPosition()
-{
-    QFETCH(QPointF, position);
-    QFETCH(QPoint, rounded);
-    QCOMPARE(Lumivex::roundedPosition(position), rounded);
-}
-
 void PointerTest::eventsReachTheWindowRounded()
 {
     MainWindow window;
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
-    TRIGGER(window, "Crop", "Start Crop");
+    TRIGGER(window, "Start Crop");
     Pointer pointer(window);
     pointer.press(QPointF(200.5, 150.5));
     QCOMPARE(pointer.receiver(), static_cast<QWidget *>(state.imageLabel()));
@@ -82,9 +51,9 @@ void PointerTest::toolDrag()
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
     if (crop)
-        TRIGGER(window, "Crop", "Start Crop");
+        TRIGGER(window, "Start Crop");
     else
-        TRIGGER(window, "Edit", "Select Region");
+        TRIGGER(window, "Select Region");
     QCOMPARE(state.cropping(), crop);
     QCOMPARE(state.selecting(), !crop);
     QRect &dragged = crop ? state.cropRect() : state.selectionRect();
@@ -108,8 +77,8 @@ void PointerTest::selectionTakesPrecedence()
     MainWindow window;
     MainWindowTestAccess state{window};
     QVERIFY(showImage(window, coordinateImage(600, 400)));
-    TRIGGER(window, "Crop", "Start Crop");
-    TRIGGER(window, "Edit", "Select Region");
+    TRIGGER(window, "Start Crop");
+    TRIGGER(window, "Select Region");
     QVERIFY(state.cropping() && state.selecting());
     Pointer pointer(window);
     pointer.press(QPointF(120, 130));
@@ -131,13 +100,13 @@ void PointerTest::toolsNeedModeAndImage()
     pointer.drag(QPointF(100, 100), QPointF(200, 200));
     QVERIFY(state.cropRect().isNull() && state.selectionRect().isNull());
     QVERIFY(!state.cropping() && !state.selecting());
-    TRIGGER(window, "Crop", "Start Crop");
-    TRIGGER(window, "Edit", "Select Region");
-    TRIGGER(window, "Edit", "Cut");
+    TRIGGER(window, "Start Crop");
+    TRIGGER(window, "Select Region");
+    TRIGGER(window, "Cut");
     QVERIFY(state.workingImage().isNull());
     pointer.drag(QPointF(100, 100), QPointF(200, 200));
     QVERIFY(state.cropRect().isNull() && state.selectionRect().isNull());
-    TRIGGER(window, "Edit", "Paste");
+    TRIGGER(window, "Paste");
     QVERIFY(!state.workingImage().isNull());
     pointer.press(QPointF(100, 100));
     QCOMPARE(state.cropRect(), QRect(QPoint(100, 100), QPoint(100, 100)));

@@ -1,6 +1,5 @@
 // Saving image files: what writeImageFile refuses and what a failed write
 // leaves, and Save As through its dialog, its warnings and its cancel.
-#include "filesupport.h"
 #include "testsupport.h"
 
 #include "imagefile.h"
@@ -76,7 +75,7 @@ void SaveTest::saveThroughDialog()
     state.brightnessSlider()->setValue(50);
 
     DialogAnswer answer(file("saved.png"));
-    TRIGGER(window, "File", "Save As");
+    TRIGGER(window, "Save As");
     QVERIFY(answer.seen);
     QCOMPARE(answer.caption, QStringLiteral("Save Image As"));
     QCOMPARE(answer.filters, QStringList{Lumivex::saveFilter()});
@@ -87,7 +86,7 @@ void SaveTest::saveThroughDialog()
 
     // Opened again with the slider still at 50, it is brightened once more.
     answer.expect(file("saved.png"));
-    TRIGGER(window, "File", "Open");
+    TRIGGER(window, "Open");
     QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(200, 250, 255));
 }
 
@@ -99,21 +98,19 @@ void SaveTest::saveFailureWarns()
     const QImage before = state.adjustedImage();
 
     DialogAnswer answer(file("no-such-folder/out.png"));
-    MessageCatcher message;
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(message.seen);
-    QVERIFY2(message.text.contains(QDir::toNativeSeparators(file("no-such-folder/out.png"))),
-             qPrintable(message.text));
-    QVERIFY(!message.text.contains(QStringLiteral("%1")));
+    TRIGGER(window, "Save As");
+    QVERIFY(answer.messageSeen);
+    QVERIFY2(answer.text.contains(QDir::toNativeSeparators(file("no-such-folder/out.png"))),
+             qPrintable(answer.text));
+    QVERIFY(!answer.text.contains(QStringLiteral("%1")));
     QCOMPARE(state.adjustedImage(), before);
     QVERIFY(state.undoStack().isEmpty());
 
     // A suffix without a writer names the reason too.
-    message.seen = false;
     answer.expect(file("out.gif"));
-    TRIGGER(window, "File", "Save As");
-    QVERIFY(message.seen);
-    QVERIFY(message.text.contains(QStringLiteral("gif")));
+    TRIGGER(window, "Save As");
+    QVERIFY(answer.messageSeen);
+    QVERIFY(answer.text.contains(QStringLiteral("gif")));
     QVERIFY(!QFile::exists(file("out.gif")));
 }
 
@@ -123,18 +120,17 @@ void SaveTest::saveCancelledOrEmpty()
     MainWindowTestAccess state{window};
     // No picture: no dialog at all.
     DialogAnswer unexpected(file("never.png"));
-    TRIGGER(window, "File", "Save As");
+    TRIGGER(window, "Save As");
     QTest::qWait(50);
     QVERIFY(!unexpected.seen);
     QVERIFY(!QFile::exists(file("never.png")));
     // The answer stays armed; cancel it through a real dialog next.
     state.load(coordinateImage(4, 4));
     unexpected.path.clear();
-    MessageCatcher message;
-    TRIGGER(window, "File", "Save As");
+    TRIGGER(window, "Save As");
     QVERIFY(unexpected.seen);
     QTest::qWait(50);
-    QVERIFY(!message.seen);
+    QVERIFY(!unexpected.messageSeen);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
 }
 

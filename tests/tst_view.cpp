@@ -1,10 +1,8 @@
 // The sliders and the zoomable view: the adjustments shown over the
-// document, palette pictures made editable, zoom sizes and limits, and the
-// painted picture.
-#include "testsupport.h"
+// document, zoom sizes and limits, and the painted picture.
+#include "editingsupport.h"
 
 #include "imagekernels.h"
-#include "viewgeometry.h"
 
 using namespace TestSupport;
 
@@ -13,57 +11,42 @@ class ViewTest : public QObject
     Q_OBJECT
 
 private slots:
-    void slidersWithoutImage();
     void slidersApplyAllThree();
     void newImageShownWithCurrentSliders();
-    void paletteImagesBecomeEditable_data();
-    void paletteImagesBecomeEditable();
-    void zoomSizes_data();
-    void zoomSizes();
-    void zoomWithoutImage();
-    void zoomVanishesAndComesBack();
-    void zoomRefusesOversizedView();
+    void zoom_data();
+    void zoom();
     void viewPaintsPicture();
 };
-
-void ViewTest::slidersWithoutImage()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    state.brightnessSlider()->setValue(30);
-    state.saturationSlider()->setValue(-100);
-    QCOMPARE(state.brightnessSlider()->value(), 30);
-    QVERIFY(state.workingImage().isNull());
-    QVERIFY(state.adjustedImage().isNull());
-    QVERIFY(state.undoStack().isEmpty());
-}
 
 void ViewTest::slidersApplyAllThree()
 {
     MainWindow window;
     MainWindowTestAccess state{window};
-    QImage original(1, 1, QImage::Format_RGB32);
-    original.setPixel(0, 0, qRgb(200, 100, 50));
+    const QImage original = coordinateImage(40, 30, QImage::Format_ARGB32, true);
     state.load(original);
 
     state.brightnessSlider()->setValue(10);
     state.contrastSlider()->setValue(20);
     state.saturationSlider()->setValue(-50);
-    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(177, 119, 89));
-    QCOMPARE(state.workingImage().pixel(0, 0), qRgb(200, 100, 50));
+    COMPARE_IMAGES(state.adjustedImage(), withSliders(original, 10, 20, -50));
+    COMPARE_IMAGES(state.workingImage(), original);
     QVERIFY(state.undoStack().isEmpty());
 
     state.brightnessSlider()->setValue(0);
     state.contrastSlider()->setValue(0);
-    state.saturationSlider()->setValue(0);
-    QCOMPARE(state.adjustedImage().pixel(0, 0), qRgb(200, 100, 50));
+    state.saturationSlider()->setValue(-100);
+    COMPARE_IMAGES(state.adjustedImage(), withSliders(original, 0, 0, -100));
 }
 
+// Sliders moved with no picture show nothing; the next picture is shown
+// with them.
 void ViewTest::newImageShownWithCurrentSliders()
 {
     MainWindow window;
     MainWindowTestAccess state{window};
     state.brightnessSlider()->setValue(100);
+    QVERIFY(state.adjustedImage().isNull());
+    QVERIFY(viewBlank(state));
     QImage original(1, 1, QImage::Format_ARGB32);
     original.setPixel(0, 0, qRgba(200, 100, 50, 0));
     state.load(original);
@@ -73,131 +56,80 @@ void ViewTest::newImageShownWithCurrentSliders()
     QCOMPARE(state.adjustedImage().format(), QImage::Format_ARGB32);
 }
 
-void ViewTest::paletteImagesBecomeEditable_data()
-{
-    QTest::addColumn<QImage>("image");
-    QTest::addColumn<int>("expectedFormat");
-    QImage indexed(4, 2, QImage::Format_Indexed8);
-    indexed.setColorTable({qRgb(10, 20, 30), qRgb(200, 100, 50)});
-    indexed.fill(1);
-    QTest::newRow("Indexed8 opaque") << indexed << int(QImage::Format_RGB32);
-    QImage transparent = indexed;
-    transparent.setColorTable({qRgba(0, 0, 0, 0), qRgb(200, 100, 50)});
-    QTest::newRow("Indexed8 with transparency") << transparent << int(QImage::Format_ARGB32);
-    QImage mono(9, 3, QImage::Format_Mono);
-    mono.fill(1);
-    QTest::newRow("Mono") << mono << int(QImage::Format_RGB32);
-}
-
-void ViewTest::paletteImagesBecomeEditable()
-{
-    QFETCH(QImage, image);
-    QFETCH(int, expectedFormat);
-    const QImage editable = Lumivex::toEditableFormat(image);
-    QCOMPARE(int(editable.format()), expectedFormat);
-    COMPARE_IMAGES(editable, image.convertToFormat(QImage::Format(expectedFormat)));
-
-    // The sliders act on the palette image exactly as on its 32-bit copy.
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    state.load(editable);
-    state.saturationSlider()->setValue(-100);
-    QImage expected;
-    Lumivex::Reference::adjustImage(editable, expected, {0, 0, -100});
-    COMPARE_IMAGES(state.adjustedImage(), expected);
-}
-
-void ViewTest::zoomSizes_data()
+// Zoom steps (n > 0: n times Zoom In, n < 0: -n times Zoom Out) on a picture
+// of imageSize (none when empty): the factor they reach (NaN: not checked),
+// and the view's size, which is what scaling a pixmap to the truncated
+// target gives (-1 by -1: not checked). Reset Zoom then shows the picture
+// at its own size.
+void ViewTest::zoom_data()
 {
     QTest::addColumn<QSize>("imageSize");
-    QTest::addColumn<int>("steps");
+    QTest::addColumn<QList<int>>("steps");
+    QTest::addColumn<double>("factor");
     QTest::addColumn<QSize>("viewSize");
-    QTest::newRow("one step in") << QSize(100, 80) << 1 << QSize(125, 100);
-    QTest::newRow("three steps in truncate") << QSize(100, 80) << 3 << QSize(195, 156);
-    QTest::newRow("one step out") << QSize(3, 3) << -1 << QSize(2, 2);
-    QTest::newRow("thin image vanishes") << QSize(100, 1) << -1 << QSize(0, 0);
-    QTest::newRow("photo zoomed out") << QSize(1000, 750) << -1 << QSize(800, 600);
-    QTest::newRow("odd proportions") << QSize(7, 301) << 2 << QSize(10, 470);
+    const QSize unchecked(-1, -1);
+    double limit = 1.0;
+    for (int i = 0; i < 37; ++i)
+        limit *= 1.25;
+    QTest::newRow("one step in") << QSize(100, 80) << QList<int>{1} << 1.25 << QSize(125, 100);
+    QTest::newRow("three steps in truncate")
+            << QSize(100, 80) << QList<int>{3} << 1.953125 << QSize(195, 156);
+    QTest::newRow("one step out") << QSize(3, 3) << QList<int>{-1} << 0.8 << QSize(2, 2);
+    QTest::newRow("thin image vanishes") << QSize(100, 1) << QList<int>{-1} << 0.8 << QSize(0, 0);
+    QTest::newRow("photo zoomed out")
+            << QSize(1000, 750) << QList<int>{-1} << 0.8 << QSize(800, 600);
+    QTest::newRow("odd proportions") << QSize(7, 301) << QList<int>{2} << 1.5625 << QSize(10, 470);
+    QTest::newRow("without a picture") << QSize() << QList<int>{2, -1, 1} << 1.5625 << unchecked;
+    QTest::newRow("zoomed to nothing")
+            << QSize(10, 10) << QList<int>{-11} << qQNaN() << QSize(0, 0);
+    QTest::newRow("and back") << QSize(10, 10) << QList<int>{-11, 11} << 1.0 << QSize(10, 10);
+    // 4000 × 1.25^n passes the widget size limit (16777215) at n = 38.
+    QTest::newRow("no step past the widget limit")
+            << QSize(4000, 10) << QList<int>{60} << limit << unchecked;
 }
 
-void ViewTest::zoomSizes()
+void ViewTest::zoom()
 {
     QFETCH(QSize, imageSize);
-    QFETCH(int, steps);
+    QFETCH(QList<int>, steps);
+    QFETCH(double, factor);
     QFETCH(QSize, viewSize);
     MainWindow window;
     MainWindowTestAccess state{window};
-    QImage image(imageSize, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    state.load(image);
-    for (int i = 0; i < qAbs(steps); ++i) {
-        if (steps > 0)
-            TRIGGER(window, "Edit", "Zoom In");
-        else
-            TRIGGER(window, "Edit", "Zoom Out");
+    QImage image;
+    if (!imageSize.isEmpty()) {
+        image = QImage(imageSize, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        state.load(image);
     }
-    QCOMPARE(state.imageLabel()->size(), viewSize);
-
-    // The same size that scaling a pixmap to the truncated target gives.
-    const double factor = state.scaleFactor();
-    const QSize target(int(imageSize.width() * factor), int(imageSize.height() * factor));
-    const QPixmap scaled =
-            QPixmap::fromImage(image).scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QCOMPARE(state.imageLabel()->size(), scaled.isNull() ? QSize(0, 0) : scaled.size());
+    for (int n : steps) {
+        for (int i = 0; i < qAbs(n); ++i) {
+            if (n > 0)
+                TRIGGER(window, "Zoom In");
+            else
+                TRIGGER(window, "Zoom Out");
+        }
+    }
+    if (!qIsNaN(factor))
+        QCOMPARE(state.scaleFactor(), factor);
+    if (image.isNull()) {
+        QVERIFY(state.adjustedImage().isNull());
+        return;
+    }
+    if (viewSize.isValid()) {
+        QCOMPARE(state.imageLabel()->size(), viewSize);
+        const double f = state.scaleFactor();
+        const QSize target(int(imageSize.width() * f), int(imageSize.height() * f));
+        const QPixmap scaled = QPixmap::fromImage(image).scaled(target, Qt::KeepAspectRatio,
+                                                                Qt::SmoothTransformation);
+        QCOMPARE(state.imageLabel()->size(), scaled.isNull() ? QSize(0, 0) : scaled.size());
+    }
     // No zoomed copy of the picture is kept.
     QVERIFY(state.imageLabel()->pixmap().isNull());
 
-    TRIGGER(window, "Edit", "Reset Zoom");
+    TRIGGER(window, "Reset Zoom");
     QCOMPARE(state.scaleFactor(), 1.0);
     QCOMPARE(state.imageLabel()->size(), imageSize);
-}
-
-void ViewTest::zoomWithoutImage()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    TRIGGER(window, "Edit", "Zoom In");
-    TRIGGER(window, "Edit", "Zoom In");
-    QCOMPARE(state.scaleFactor(), 1.5625);
-    TRIGGER(window, "Edit", "Zoom Out");
-    TRIGGER(window, "Edit", "Zoom In");
-    QCOMPARE(state.scaleFactor(), 1.5625);
-    QVERIFY(state.adjustedImage().isNull());
-}
-
-void ViewTest::zoomVanishesAndComesBack()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    QImage image(10, 10, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    state.load(image);
-    for (int i = 0; i < 11; ++i)
-        TRIGGER(window, "Edit", "Zoom Out");
-    QCOMPARE(state.imageLabel()->size(), QSize(0, 0));
-    for (int i = 0; i < 11; ++i)
-        TRIGGER(window, "Edit", "Zoom In");
-    QCOMPARE(state.scaleFactor(), 1.0);
-    QCOMPARE(state.imageLabel()->size(), QSize(10, 10));
-}
-
-void ViewTest::zoomRefusesOversizedView()
-{
-    MainWindow window;
-    MainWindowTestAccess state{window};
-    QImage image(4000, 10, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    state.load(image);
-    // 4000 × 1.25^n passes the widget size limit (16777215) at n = 38.
-    for (int i = 0; i < 60; ++i)
-        TRIGGER(window, "Edit", "Zoom In");
-    double expected = 1.0;
-    for (int i = 0; i < 37; ++i)
-        expected *= 1.25;
-    QCOMPARE(state.scaleFactor(), expected);
-    QVERIFY(state.imageLabel()->width() <= QWIDGETSIZE_MAX);
-    QVERIFY(!Lumivex::zoomFits(image.size(), expected * 1.25, QWIDGETSIZE_MAX));
-    QVERIFY(state.imageLabel()->pixmap().isNull());
 }
 
 void ViewTest::viewPaintsPicture()
@@ -212,7 +144,7 @@ void ViewTest::viewPaintsPicture()
     COMPARE_IMAGES(shown, image);
 
     // Zoomed, the shown picture is scaled smoothly to the view's size.
-    TRIGGER(window, "Edit", "Zoom In");
+    TRIGGER(window, "Zoom In");
     const QImage zoomed = state.imageLabel()->grab().toImage();
     QCOMPARE(zoomed.size(), QSize(149, 112));
     const QColor corner = zoomed.pixelColor(148, 111);

@@ -1,5 +1,7 @@
 #include "malformed.h"
 
+#include "filesupport.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
@@ -8,6 +10,9 @@
 #include <climits>
 
 namespace Malformed {
+
+using TestSupport::crc32;
+using TestSupport::gifFile;
 
 namespace {
 
@@ -44,17 +49,6 @@ QByteArray encode(const QImage &image, const char *format, int quality, int comp
     if (!writer.write(image))
         qFatal("cannot encode a %s sample: %s", format, qPrintable(writer.errorString()));
     return bytes;
-}
-
-quint32 crc32(const char *data, qsizetype size)
-{
-    quint32 crc = 0xffffffffu;
-    for (qsizetype i = 0; i < size; ++i) {
-        crc ^= quint8(data[i]);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
 }
 
 // Recomputes the CRC of every whole chunk, so that a changed byte reaches

@@ -1,37 +1,24 @@
-// What the kernel tests share: the targets under test and random images of
-// any format (the image comparison is the one of every test, imagecompare.h).
-#pragma once
-
-#include "imagecompare.h"
-#include "imagekernels.h"
+#include "kernelsupport.h"
 
 #include <QDebug>
 #include <QRandomGenerator>
 #include <QStringList>
-#include <QtTest>
-
-Q_DECLARE_METATYPE(Lumivex::Adjustment)
 
 namespace KernelSupport {
 
-using namespace Lumivex;
-
-inline QString formatName(QImage::Format format)
+QString formatName(QImage::Format format)
 {
     QString name;
     QDebug(&name).noquote().nospace() << format;
     return name.remove(QStringLiteral("QImage::Format_"));
 }
 
-inline QString settingName(const Adjustment &a)
+QString settingName(const Adjustment &a)
 {
     return QStringLiteral("%1,%2,%3").arg(a.brightness).arg(a.contrast).arg(a.saturation);
 }
 
-// Every target the CPU runs, or those of them named in the environment
-// variable LUMIVEX_KERNEL_TARGETS (e.g. "NEON,SCALAR"): the test program
-// reads it, the library never does.
-inline QList<KernelTarget> targetsUnderTest()
+QList<KernelTarget> targetsUnderTest()
 {
     const QStringList wanted = qEnvironmentVariable("LUMIVEX_KERNEL_TARGETS")
                                        .split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -43,26 +30,12 @@ inline QList<KernelTarget> targetsUnderTest()
     return targets;
 }
 
-// Runs the kernels of one target for one scope.
-class TargetLimit
-{
-public:
-    explicit TargetLimit(KernelTarget target) { setKernelTargetLimit(target); }
-    ~TargetLimit() { setKernelTargetLimit(0); }
-    TargetLimit(const TargetLimit &) = delete;
-    TargetLimit &operator=(const TargetLimit &) = delete;
-};
-
-inline bool isFloatFormat(QImage::Format format)
+bool isFloatFormat(QImage::Format format)
 {
     return format >= QImage::Format_RGBX16FPx4 && format <= QImage::Format_RGBA32FPx4_Premultiplied;
 }
 
-// A random image of the given format: valid pixels made by converting random
-// ARGB32 colours (alpha often 0 or 255, otherwise partial); for integer
-// formats the last third of the rows then holds raw random bytes, which for
-// premultiplied formats includes pixels whose colour exceeds their alpha.
-inline QImage randomImage(QImage::Format format, int width, int height, quint32 seed)
+QImage randomImage(QImage::Format format, int width, int height, quint32 seed)
 {
     QRandomGenerator random(seed);
     QImage argb(width, height, QImage::Format_ARGB32);

@@ -1,6 +1,5 @@
-// Shared helpers for the editing tests: menu commands by their item text
-// alone, the clipboard, the document as the sliders show it, and checks
-// over every pixel of an image or of the view.
+// Shared helpers for the editing tests: the clipboard, the document as the
+// sliders show it, and checks over every pixel of an image or of the view.
 #pragma once
 
 #include "testsupport.h"
@@ -15,19 +14,6 @@
 #include <QString>
 
 namespace TestSupport {
-
-// The menu that holds item.
-inline QString menuOf(const QString &item)
-{
-    if (item == QLatin1String("Grayscale") || item == QLatin1String("Invert"))
-        return QStringLiteral("Filters");
-    if (item == QLatin1String("Open") || item == QLatin1String("Save As"))
-        return QStringLiteral("File");
-    return item == QLatin1String("Start Crop") ? QStringLiteral("Crop") : QStringLiteral("Edit");
-}
-
-// Triggers a menu item named by its text alone, e.g. RUN(window, "Undo").
-#define RUN(window, item) TRIGGER(window, TestSupport::menuOf(QString(item)), QString(item))
 
 inline QClipboard *clipboard()
 {

@@ -1,8 +1,8 @@
 // Broken image files for the robustness checks: a few small valid files of
 // every format the editor reads, and from each a fixed set of damaged copies.
 // The same bytes on every run and every machine (no random seed, no clock),
-// so a failure can be reproduced from its name alone. QtGui only: shared by
-// the open-path test and the fuzzer's seed corpus.
+// so a failure can be reproduced from its name alone. Shared by the open-path
+// test and the fuzzer's seed corpus.
 #pragma once
 
 #include <QByteArray>
@@ -29,12 +29,6 @@ struct Case
     QByteArray bytes;
     QSize expectedSize; // for Valid only
 };
-
-// A GIF written by hand, since Qt only reads the format: one frame of
-// width x height palette indexes (row by row), an optional transparent index
-// (-1: none), optionally interlaced.
-QByteArray gifFile(int width, int height, const QList<QRgb> &palette, const QList<int> &indexes,
-                   int transparent, bool interlaced);
 
 // The formats covered: png, jpeg, bmp, tiff, webp, gif.
 QList<QByteArray> formats();

@@ -1,7 +1,68 @@
-// The hand-written GIF files of the malformed-file generator.
-#include "malformed.h"
+// The file builders and the scratch folder of the tests.
+#include "filesupport.h"
 
-namespace Malformed {
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+
+namespace TestSupport {
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool ScratchFolder::renewFolder()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    return dir->isValid();
+}
+
+QString ScratchFolder::file(const QString &name) const
+{
+    return dir->filePath(name);
+}
+
+QByteArray encoded(const QImage &image, const char *format, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+quint32 crc32(const char *data, qsizetype size)
+{
+    quint32 crc = 0xffffffffu;
+    for (qsizetype i = 0; i < size; ++i) {
+        crc ^= quint8(data[i]);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray jpegWithOrientation(const QImage &image, int orientation)
+{
+    // APP1 of 34 bytes: "Exif", a little-endian TIFF header and one IFD
+    // entry, tag 0x0112 (SHORT, one value), then no next IFD.
+    QByteArray exif("\xff\xe1\x00\x22"
+                    "Exif\0\0"
+                    "II\x2a\x00\x08\x00\x00\x00"
+                    "\x01\x00\x12\x01\x03\x00\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00",
+                    36);
+    exif[28] = char(orientation);
+    return encoded(image, "jpeg").insert(2, exif);
+}
 
 // The pixel data is LZW-coded without compression: literal codes only, with a
 // clear code before the table would grow past the initial code width.
@@ -67,4 +128,4 @@ QByteArray gifFile(int width, int height, const QList<QRgb> &palette, const QLis
     return gif;
 }
 
-} // namespace Malformed
+} // namespace TestSupport

@@ -1,20 +1,12 @@
-// What the tests and the benchmarks share about images: one comparison (same
-// format, same size and the same bytes in every pixel, the padding at the
-// ends of the scanlines not looked at; a difference is described by its first
-// pixel), and a picture of every colour.
-#pragma once
+#include "imagecompare.h"
 
 #include <QByteArray>
-#include <QImage>
-#include <QString>
 
 #include <cstring>
 
 namespace TestSupport {
 
-// Whether actual and expected are the same picture; if not, why holds the
-// first difference, e.g. "pixel (3, 0) is ff 10 20 30, expected ff 10 20 31".
-inline bool sameImage(const QImage &actual, const QImage &expected, QString *why)
+bool sameImage(const QImage &actual, const QImage &expected, QString *why)
 {
     if (actual.format() != expected.format() || actual.size() != expected.size()) {
         *why = QStringLiteral("%1x%2 in format %3, expected %4x%5 in format %6")
@@ -52,8 +44,7 @@ inline bool sameImage(const QImage &actual, const QImage &expected, QString *why
     return true;
 }
 
-// Every colour once: 4096x4096 pixels 0xffRRGGBB.
-inline QImage allColours()
+QImage allColours()
 {
     QImage all(4096, 4096, QImage::Format_RGB32);
     for (int y = 0; y < 4096; ++y) {
@@ -64,12 +55,32 @@ inline QImage allColours()
     return all;
 }
 
-} // namespace TestSupport
+QImage everyValue()
+{
+    QImage values(256, 3, QImage::Format_RGB32);
+    for (int v = 0; v < 256; ++v) {
+        values.setPixel(v, 0, qRgb(v, 255 - v, (v * 7) & 255));
+        values.setPixel(v, 1, qRgb((v * 3) & 255, v, 128));
+        values.setPixel(v, 2, qRgb(v, v, v));
+    }
+    return values;
+}
 
-// Fails the test when the images differ, naming the first differing pixel.
-#define COMPARE_IMAGES(actual, expected) \
-    do { \
-        QString why_; \
-        const bool same_ = TestSupport::sameImage((actual), (expected), &why_); \
-        QVERIFY2(same_, qPrintable(why_)); \
-    } while (false)
+QImage grayLevels()
+{
+    return everyValue().copy(0, 2, 256, 1);
+}
+
+QImage coordinateImage(int width, int height, QImage::Format format, bool withAlpha)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int alpha = withAlpha ? 255 - (x + y) % 200 : 255;
+            image.setPixel(x, y, qRgba(x & 255, y & 255, (7 * x + 3 * y) & 255, alpha));
+        }
+    }
+    return image.convertToFormat(format);
+}
+
+} // namespace TestSupport
