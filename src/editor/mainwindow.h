@@ -26,6 +26,7 @@ public:
     ~MainWindow() override;
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -87,6 +88,10 @@ private:
     // Makes image a new document, as a successful open does: no history, no
     // crop box, zoom 1, the picture derived and shown.
     void newDocument(QImage image);
+    // Writes image to path on a thread of its own while the window keeps
+    // painting, and returns once the writer has stopped: why the file was
+    // not written, or an empty string if it was or the user cancelled.
+    QString writeInBackground(const QImage &image, const QString &path);
     void readjust();
     void setZoom(double factor);
     void resetCrop();
@@ -111,6 +116,10 @@ private:
     QRect selectionRect;
     bool selecting = false;
     QPoint selectionStart;
+    // How long a save runs before its progress dialog shows, in ms.
+    int saveDialogDelay = 500;
+    bool saving = false;
+    bool closeAfterSave = false;
 
     friend struct MainWindowTestAccess;
 };

@@ -241,8 +241,16 @@ QString checkSaveTarget(const QString &path)
 // the target's folder (a link is written through to the file it names), it
 // gets the permissions of the file it replaces, the rename is atomic, and on
 // any failure the temporary file is removed and the target left as it was.
-QString commitBytes(const QByteArray &bytes, const QString &path)
+QString saveCancelled()
 {
+    return QCoreApplication::translate("Lumivex", "The save was cancelled.");
+}
+
+QString commitBytes(const QByteArray &bytes, const QString &path,
+                    const std::atomic<bool> *cancelled)
+{
+    if (cancelled && *cancelled)
+        return saveCancelled();
     const QFileInfo info(path);
     const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
     QTemporaryFile file(QFileInfo(target).absolutePath() + QStringLiteral("/.lumivex-XXXXXX"));
@@ -268,6 +276,8 @@ QString commitBytes(const QByteArray &bytes, const QString &path)
     if (!failure.isEmpty())
         return failure; // the temporary file goes with file
     file.close();
+    if (cancelled && *cancelled)
+        return saveCancelled(); // the temporary file goes with file
 #ifdef Q_OS_UNIX
     if (::rename(QFile::encodeName(file.fileName()).constData(),
                  QFile::encodeName(target).constData())
@@ -338,7 +348,7 @@ QImage readImageFile(const QString &path)
     return readImage(&file);
 }
 
-QString writeImageFile(const QImage &image, const QString &path)
+QString writeImageFile(const QImage &image, const QString &path, const std::atomic<bool> *cancelled)
 {
     const QString refused = checkSaveTarget(path);
     if (!refused.isEmpty())
@@ -359,7 +369,7 @@ QString writeImageFile(const QImage &image, const QString &path)
     }
     encoded.close();
 
-    return commitBytes(encoded.data(), path);
+    return commitBytes(encoded.data(), path, cancelled);
 }
 
 } // namespace Lumivex
