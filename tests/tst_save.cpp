@@ -5,6 +5,10 @@
 
 #include "imagefile.h"
 
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+
 using namespace TestSupport;
 
 class SaveTest : public QObject, private ScratchFolder
@@ -19,6 +23,8 @@ private slots:
     void saveThroughDialog();
     void saveFailureWarns();
     void saveCancelledOrEmpty();
+    void saveInBackground_data();
+    void saveInBackground();
 };
 
 void SaveTest::init()
@@ -136,6 +142,69 @@ void SaveTest::saveCancelledOrEmpty()
     QTest::qWait(50);
     QVERIFY(!message.seen);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+}
+
+void SaveTest::saveInBackground_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("act"); // what the user does during the save
+    QTest::addColumn<bool>("existing");
+    for (const char *name : {"out.png", "out.webp"})
+        QTest::newRow(name) << name << "" << false;
+    QTest::newRow("window closed") << "out.png"
+                                   << "close" << true;
+    QTest::newRow("Cancel, replacing") << "out.png"
+                                       << "cancel" << true;
+    QTest::newRow("Cancel, new name") << "out.png"
+                                      << "cancel" << false;
+    QTest::newRow("cancelled before the write") << "out.png"
+                                                << "preset" << true;
+}
+
+// The window keeps running while a save of noise (PNG about half a second)
+// runs, and the slot returns once the file is complete or left as it was.
+void SaveTest::saveInBackground()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, act);
+    QFETCH(bool, existing);
+    QImage image(1200, 1000, QImage::Format_ARGB32);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(image.bits()), 1200 * 1000);
+    QVERIFY(!existing || writeBytes(file(name), "there before"));
+    MainWindow window;
+    MainWindowTestAccess{window}.load(image);
+    MainWindowTestAccess{window}.saveDialogDelay() = act == "cancel" ? 0 : 500;
+    window.show();
+    DialogAnswer answer(file(name));
+    int ticks = 0; // after the file dialog, while the slot runs
+    QTimer press;  // Yes to replacing, before the catcher's no; then the act
+    press.callOnTimeout([&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal); box && box->button(QMessageBox::Yes))
+            box->button(QMessageBox::Yes)->click();
+        else if (answer.seen && !qobject_cast<QFileDialog *>(modal) && ++ticks == 1
+                 && act == "close")
+            QVERIFY(!window.close() && window.isVisible());
+        if (act == "cancel" && qobject_cast<QProgressDialog *>(modal))
+            modal->findChild<QPushButton *>()->click();
+    });
+    press.start(10);
+    MessageCatcher message;
+    const std::atomic<bool> preset{true};
+    if (act == "preset")
+        QCOMPARE(Lumivex::writeImageFile(image, file(name), &preset), Lumivex::saveCancelled());
+    else
+        TRIGGER(window, "File", "Save As");
+    QVERIFY(!message.seen);
+    QVERIFY2(act == "preset" || ticks >= 5, qPrintable(QString::number(ticks)));
+    QCOMPARE(window.isVisible(), act != "close");
+    const bool kept = act == "cancel" || act == "preset";
+    QCOMPARE(QImage(file(name)).size(), kept ? QSize(0, 0) : image.size());
+    QFile after(file(name));
+    QVERIFY(!kept || !existing
+            || (after.open(QIODevice::ReadOnly) && after.readAll() == "there before"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             existing || !kept ? QStringList{name} : QStringList{});
 }
 
 QTEST_MAIN(SaveTest)

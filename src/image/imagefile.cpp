@@ -353,6 +353,8 @@ QString writeImageFile(const QImage &image, const QString &path, const std::atom
     const QString refused = checkSaveTarget(path);
     if (!refused.isEmpty())
         return refused;
+    if (cancelled && *cancelled)
+        return saveCancelled();
     const QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
     // The whole file is encoded first: the writers ignore short writes, so
     // writing through them straight to the disk could pass a cut-off file
