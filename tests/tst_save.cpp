@@ -159,7 +159,7 @@ void SaveTest::saveInBackground()
     QFETCH(QString, act);
     QFETCH(bool, existing);
     QImage image(1200, 1000, QImage::Format_ARGB32);
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(image.bits()), 1200 * 1000);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(image.bits()), 1'200'000);
     QVERIFY(!existing || writeBytes(file("out.png"), "there before"));
     MainWindow window;
     MainWindowTestAccess{window}.load(image);
