@@ -4,6 +4,9 @@
 // literal per-pixel evaluation of the adjustments and against the copy floor
 // (the picture read and written once on as many threads as the kernels use),
 // which is measured between the steps so that both see the same machine.
+// Then Save As in each format, driven through its dialog, with the longest
+// gap between ticks of a 5 ms timer while the save runs: how long the window
+// could not repaint.
 #include "copyfloor.h"
 #include "imagekernels.h"
 #include "testsupport.h"
@@ -14,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +86,37 @@ void zoomTo(MainWindow &window, int steps)
     TestSupport::menuAction(window, "Reset Zoom")->trigger();
     for (int i = 0; i < std::abs(steps); ++i)
         TestSupport::menuAction(window, steps < 0 ? "Zoom Out" : "Zoom In")->trigger();
+}
+
+struct SaveTiming
+{
+    double total = 0;
+    double longestStall = 0;
+};
+
+// Saves the window's picture through Save As under name in folder. The save
+// is timed from the first tick after the file dialog closes.
+SaveTiming timeSave(MainWindow &window, const QTemporaryDir &folder, const QString &name)
+{
+    TestSupport::DialogAnswer answer(folder.filePath(name));
+    QElapsedTimer clock;
+    double last = -1;
+    SaveTiming timing;
+    QTimer tick;
+    tick.callOnTimeout([&] {
+        if (!answer.seen || qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+            return;
+        if (last < 0)
+            clock.start();
+        const double now = clock.nsecsElapsed() / 1e6;
+        timing.longestStall = std::max(timing.longestStall, now - std::max(last, 0.0));
+        last = now;
+    });
+    tick.start(5);
+    TestSupport::menuAction(window, "Save As")->trigger();
+    timing.total = clock.isValid() ? clock.nsecsElapsed() / 1e6 : 0;
+    timing.longestStall = std::max(timing.longestStall, timing.total - std::max(last, 0.0));
+    return timing;
 }
 
 } // namespace
@@ -159,6 +194,16 @@ int main(int argc, char **argv)
         const Steps converted = sliderSteps(state, 15);
         std::printf("  Adobe RGB slider step, zoom %.3f %7.2f ms  (%.2fx the copy floor)\n",
                     state.scaleFactor(), converted.step, converted.step / converted.floor);
+    }
+
+    // Save As runs on a thread of its own: the window's longest stall while
+    // it runs, beside the save's time.
+    zoomTo(window, 0);
+    const QTemporaryDir folder;
+    for (const char *format : {"png", "jpg", "tif", "webp"}) {
+        const SaveTiming timing = timeSave(window, folder, QStringLiteral("out.") + format);
+        std::printf("  save %-4s %8.0f ms  longest-stall %6.1f ms\n", format, timing.total,
+                    timing.longestStall);
     }
     return 0;
 }

@@ -4,6 +4,9 @@
 
 #include "imagefile.h"
 
+#include <QAbstractButton>
+#include <QRandomGenerator>
+
 using namespace TestSupport;
 
 class SaveTest : public QObject, private ScratchFolder
@@ -18,6 +21,8 @@ private slots:
     void saveThroughDialog();
     void saveFailureWarns();
     void saveCancelledOrEmpty();
+    void saveInBackground_data();
+    void saveInBackground();
 };
 
 void SaveTest::init()
@@ -132,6 +137,53 @@ void SaveTest::saveCancelledOrEmpty()
     QTest::qWait(50);
     QVERIFY(!unexpected.messageSeen);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+}
+
+void SaveTest::saveInBackground_data()
+{
+    QTest::addColumn<QString>("act"); // what the user does during the save
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("saved") << "" << false;
+    QTest::newRow("window closed") << "close" << true;
+    QTest::newRow("Cancel, replacing") << "cancel" << true;
+    QTest::newRow("Cancel, new name") << "cancel" << false;
+}
+
+// The window runs while noise saves (a few tenths of a second as PNG); then
+// the file is complete or as it was.
+void SaveTest::saveInBackground()
+{
+    QFETCH(QString, act);
+    QFETCH(bool, existing);
+    QImage image(3000, 2000, QImage::Format_ARGB32);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(image.bits()), 6'000'000);
+    QVERIFY(!existing || writeBytes(file("out.png"), "there before"));
+    MainWindow window;
+    MainWindowTestAccess{window}.load(image);
+    MainWindowTestAccess{window}.saveDialogDelay() = act == "cancel" ? 0 : 500;
+    window.show();
+    DialogAnswer answer(file("out.png"), true);
+    int ticks = 0; // after the file dialog, while the slot runs
+    QTimer press;  // the act
+    press.callOnTimeout([&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (answer.seen && !qobject_cast<QFileDialog *>(modal) && ++ticks == 1
+                 && act == "close")
+            QVERIFY(!window.close() && window.isVisible());
+        if (act == "cancel" && modal && modal->inherits("QProgressDialog"))
+            QMetaObject::invokeMethod(modal, "canceled"); // as its button does
+    });
+    press.start(10);
+    TRIGGER(window, "Save As");
+    QVERIFY(!answer.messageSeen);
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    QCOMPARE(window.isVisible(), act != "close");
+    QCOMPARE(QImage(file("out.png")).size(), act == "cancel" ? QSize(0, 0) : image.size());
+    QFile after(file("out.png"));
+    QVERIFY(act != "cancel" || !existing
+            || (after.open(QIODevice::ReadOnly) && after.readAll() == "there before"));
+    QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             existing || act != "cancel" ? QStringList{"out.png"} : QStringList{});
 }
 
 QTEST_MAIN(SaveTest)

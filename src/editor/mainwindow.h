@@ -3,6 +3,8 @@
 // and slider reaches it through one of its private slots.
 #pragma once
 
+#include "imagemetadata.h"
+
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -26,6 +28,7 @@ public:
     ~MainWindow() override;
 
 protected:
+    void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -86,7 +89,12 @@ private:
     void commitEdit(QImage image);
     // Makes image a new document, as a successful open does: no history, no
     // crop box, zoom 1, the picture derived and shown.
-    void newDocument(QImage image);
+    void newDocument(QImage image, Lumivex::ImageMetadata photoMetadata = {});
+    // Writes image to path on a thread of its own while the window keeps
+    // painting, and returns once the writer has stopped: why the file was
+    // not written, or an empty string if it was or the user cancelled.
+    QString writeInBackground(const QImage &image, const Lumivex::ImageMetadata &photoMetadata,
+                              const QString &path);
     void readjust();
     void setZoom(double factor);
     void resetCrop();
@@ -99,6 +107,14 @@ private:
     QImage adjustedImage;
     QList<QImage> undoStack;
     QList<QImage> redoStack;
+    // The photo's metadata (EXIF, XMP, IPTC) as the file had it: it belongs
+    // to the document, so every edit keeps it, a paste has none, and the
+    // history holds the metadata of each entry beside its image, in step
+    // with undoStack and redoStack (which stay lists of images, as the
+    // history's memory bound counts them).
+    Lumivex::ImageMetadata metadata;
+    QList<Lumivex::ImageMetadata> undoMetadata;
+    QList<Lumivex::ImageMetadata> redoMetadata;
     Lumivex::ImageView *imageLabel = nullptr;
     QScrollArea *scrollArea = nullptr;
     QSlider *brightnessSlider = nullptr;
@@ -111,6 +127,10 @@ private:
     QRect selectionRect;
     bool selecting = false;
     QPoint selectionStart;
+    // How long a save runs before its progress dialog shows, in ms.
+    int saveDialogDelay = 500;
+    bool saving = false;
+    bool closeAfterSave = false;
 
     friend struct MainWindowTestAccess;
 };

@@ -14,8 +14,10 @@ using namespace Lumivex;
 
 void MainWindow::applyAdjustments()
 {
-    if (workingImage.isNull())
+    if (workingImage.isNull()) {
+        adjustedImage = QImage(); // no document, no picture
         return;
+    }
     const Adjustment adjustment{brightnessSlider->value(), contrastSlider->value(),
                                 saturationSlider->value()};
     // Where the view shows the picture reduced, the reduction is made as

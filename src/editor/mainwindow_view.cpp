@@ -9,15 +9,33 @@
 
 #include <QWidget>
 
+#include <algorithm>
+#include <utility>
+
 using namespace Lumivex;
+
+namespace {
+
+// The newest metadata of a history list, taken off it; none if the list has
+// run out (entries put on the image list alone have none).
+ImageMetadata takeLast(QList<ImageMetadata> &list)
+{
+    return list.isEmpty() ? ImageMetadata() : list.takeLast();
+}
+
+} // namespace
 
 void MainWindow::pushUndo()
 {
     if (workingImage.isNull())
         return;
     undoStack.append(workingImage);
+    undoMetadata.append(metadata);
     redoStack.clear();
+    redoMetadata.clear();
+    const qsizetype entries = undoStack.size();
     trimHistory(undoStack, redoStack);
+    undoMetadata.remove(0, std::min(undoMetadata.size(), entries - undoStack.size()));
 }
 
 void MainWindow::commitEdit(QImage image)
@@ -30,10 +48,13 @@ void MainWindow::commitEdit(QImage image)
     updateImageDisplay();
 }
 
-void MainWindow::newDocument(QImage image)
+void MainWindow::newDocument(QImage image, ImageMetadata photoMetadata)
 {
     undoStack.clear();
     redoStack.clear();
+    undoMetadata.clear();
+    redoMetadata.clear();
+    metadata = std::move(photoMetadata);
     resetCrop();
     scaleFactor = 1.0;
     workingImage = std::move(image);
@@ -92,6 +113,7 @@ void MainWindow::undo()
     if (undoStack.isEmpty())
         return;
     redoStack.append(workingImage);
+    redoMetadata.append(std::exchange(metadata, takeLast(undoMetadata)));
     workingImage = undoStack.takeLast();
     applyAdjustments();
     updateImageDisplay();
@@ -102,10 +124,8 @@ void MainWindow::redo()
     if (redoStack.isEmpty())
         return;
     undoStack.append(workingImage);
+    undoMetadata.append(std::exchange(metadata, takeLast(redoMetadata)));
     workingImage = redoStack.takeLast();
-    // Redoing a cut empties the editor again, as the cut did.
-    if (workingImage.isNull())
-        adjustedImage = QImage();
     applyAdjustments();
     updateImageDisplay();
 }

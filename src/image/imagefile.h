@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 class QIODevice;
 
 namespace Lumivex {
@@ -48,11 +50,16 @@ QImage readImageFile(const QString &path, ImageMetadata *metadata = nullptr);
 // links followed, must not exist or be a regular file. Nothing is opened.
 QString checkSaveTarget(const QString &path);
 
+// The reason a save gives when it was cancelled in time.
+QString saveCancelled();
+
 // Puts bytes in the file at path, links followed, through a temporary file
 // of a short name in the same folder, renamed over it once every byte has
 // reached the disk. Returns an empty string on success, else why not; then
-// the file is as it was and the temporary file is gone.
-QString commitBytes(const QByteArray &bytes, const QString &path);
+// the file is as it was and the temporary file is gone. When cancelled is
+// set by the time the rename would begin, it returns saveCancelled() so.
+QString commitBytes(const QByteArray &bytes, const QString &path,
+                    const std::atomic<bool> *cancelled = nullptr);
 
 // Writes image to path in the format that the path's suffix names. The whole
 // file is encoded first, and an existing file is replaced only once every
@@ -61,8 +68,11 @@ QString commitBytes(const QByteArray &bytes, const QString &path);
 // not written (e.g. the system's "No space left on device"). A JPEG, PNG, TIFF
 // or WebP file gets metadata, fixed for the saved picture (see withMetadata()),
 // and no other: text that Qt's reader handed over as the image's (a PNG's raw
-// profiles, its XMP) is not written back.
+// profiles, its XMP) is not written back. cancelled may be set from another
+// thread: if it is before the file is replaced, nothing is, and
+// saveCancelled() is returned.
 QString writeImageFile(const QImage &image, const QString &path,
-                       const ImageMetadata &metadata = {});
+                       const ImageMetadata &metadata = {},
+                       const std::atomic<bool> *cancelled = nullptr);
 
 } // namespace Lumivex

@@ -47,6 +47,7 @@ struct MainWindowTestAccess
 
     // Makes image the document as a successful open does, without the dialog.
     void load(const QImage &image) { window.newDocument(image); }
+    int &saveDialogDelay() { return window.saveDialogDelay; }
 };
 
 namespace TestSupport {
