@@ -23,6 +23,8 @@ private slots:
     void saveCancelledOrEmpty();
     void saveInBackground_data();
     void saveInBackground();
+    void metadataFollowsDocument_data();
+    void metadataFollowsDocument();
 };
 
 void SaveTest::init()
@@ -167,8 +169,7 @@ void SaveTest::saveInBackground()
     QTimer press;  // the act
     press.callOnTimeout([&] {
         QWidget *modal = QApplication::activeModalWidget();
-        if (answer.seen && !qobject_cast<QFileDialog *>(modal) && ++ticks == 1
-                 && act == "close")
+        if (answer.seen && !qobject_cast<QFileDialog *>(modal) && ++ticks == 1 && act == "close")
             QVERIFY(!window.close() && window.isVisible());
         if (act == "cancel" && modal && modal->inherits("QProgressDialog"))
             QMetaObject::invokeMethod(modal, "canceled"); // as its button does
@@ -184,6 +185,36 @@ void SaveTest::saveInBackground()
             || (after.open(QIODevice::ReadOnly) && after.readAll() == "there before"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              existing || act != "cancel" ? QStringList{"out.png"} : QStringList{});
+}
+
+// The opened photo's EXIF is saved with every edit and back after Undo; a
+// pasted picture has none. Saved upright, its orientation tag is 1.
+void SaveTest::metadataFollowsDocument_data()
+{
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<bool>("kept");
+    QTest::addRow("edited") << QStringList{"Flip Horizontal", "Rotate Left"} << true;
+    QTest::addRow("pasted") << QStringList{"Copy", "Paste"} << false;
+    QTest::addRow("pasted, undone") << QStringList{"Copy", "Paste", "Undo"} << true;
+}
+
+void SaveTest::metadataFollowsDocument()
+{
+    QFETCH(QStringList, items);
+    QFETCH(bool, kept);
+    QVERIFY(writeBytes(file("photo.jpg"), jpegWithOrientation(coordinateImage(30, 20), 6)));
+    MainWindow window;
+    DialogAnswer answer(file("photo.jpg"), true);
+    TRIGGER(window, "Open");
+    for (const QString &item : items)
+        TRIGGER(window, item);
+    answer.expect(file("saved.png"));
+    TRIGGER(window, "Save As");
+    QFile saved(file("saved.png"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const Lumivex::ImageMetadata metadata = Lumivex::readMetadata(saved.readAll());
+    QCOMPARE(!metadata.exif.isEmpty(), kept);
+    QCOMPARE(Lumivex::exifOrientation(metadata), kept ? 1 : 0);
 }
 
 QTEST_MAIN(SaveTest)

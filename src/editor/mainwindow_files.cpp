@@ -97,9 +97,10 @@ QString MainWindow::writeInBackground(const QImage &image, const ImageMetadata &
 {
     std::atomic<bool> cancelled{false};
     QString error;
-    const std::unique_ptr<QThread> writer(QThread::create([&cancelled, &error, image, photoMetadata, path] {
-        error = writeImageFile(image, path, photoMetadata, &cancelled);
-    }));
+    const std::unique_ptr<QThread> writer(
+            QThread::create([&cancelled, &error, image, photoMetadata, path] {
+                error = writeImageFile(image, path, photoMetadata, &cancelled);
+            }));
     QEventLoop loop;
     bool done = false; // set in this thread, when the writer's end is seen
     connect(writer.get(), &QThread::finished, &loop, [&] {
