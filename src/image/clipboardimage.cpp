@@ -1,6 +1,7 @@
 #include "clipboardimage.h"
 
 #include "imagefile.h"
+#include "pngencoder.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -34,6 +35,14 @@ QThreadPool &encoderThreads()
 
 QByteArray encoded(const QImage &image, const char *format)
 {
+    // PNG of 8-bit channels through the parallel encoder: a 24-megapixel
+    // picture is ready in well under a second instead of seven, so a paste
+    // in another program soon after Copy waits for little.
+    if (qstrcmp(format, "png") == 0 && encodesPng(image.format())) {
+        QByteArray bytes = encodePng(image);
+        if (!bytes.isNull())
+            return bytes;
+    }
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
