@@ -13,6 +13,8 @@
 //   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
 //   exact OPERATION TARGET yes|no        (result equals the literal one)
 // and then a table for people.
+//
+//   lumivex_bench_kernels [TARGET...]   (default: every target the CPU runs)
 #include "copyfloor.h"
 #include "imagecompare.h"
 #include "imagekernels.h"
@@ -110,9 +112,21 @@ QImage literalResult(Operation operation, const QImage &image)
 
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
-    const QList<KernelTarget> targets = supportedKernelTargets();
+    QList<KernelTarget> targets;
+    for (KernelTarget target : supportedKernelTargets()) {
+        bool wanted = argc < 2;
+        for (int i = 1; i < argc; ++i)
+            wanted =
+                    wanted
+                    || kernelTargetName(target).compare(QLatin1String(argv[i]), Qt::CaseInsensitive)
+                               == 0;
+        if (wanted)
+            targets.append(target);
+    }
+    if (targets.isEmpty())
+        return 2;
     std::printf("%dx%d RGB32, brightness %d, contrast %d, saturation %d; medians of %d rounds\n\n",
                 Width, Height, Setting.brightness, Setting.contrast, Setting.saturation, Rounds);
 
