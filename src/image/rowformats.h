@@ -19,6 +19,9 @@ struct RowOperation
     Rows::AdjustRowFunction adjust = nullptr;
     const Rows::PreparedAdjustment *prepared = nullptr;
     Rows::FilterRowFunction filter = nullptr;
+    // The kernels of the same target, for their three-byte row adapters;
+    // without them those rows go through the scalar ones.
+    const Rows::RowKernels *kernels = nullptr;
 
     void operator()(const uint32_t *in, uint32_t *out, int count) const
     {

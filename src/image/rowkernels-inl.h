@@ -377,6 +377,60 @@ void invertRow(const uint32_t *in, uint32_t *out, size_t count)
     forEachVector(in, out, count, Inverting{});
 }
 
+// Three-byte rows, four pixels (12 bytes) per 128-bit shuffle, whichever
+// the vector size: the loads and stores of 16 bytes stay inside the row
+// (a store's last four bytes are the next pixels', written after it), the
+// pixels left over go one by one. (6000x4000 RGB888 adjust, AVX3_DL, two
+// threads: 5.8 times the copy floor with the scalar adapters.)
+template<bool Reversed>
+HWY_INLINE void fetchThreeBytes(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    const hn::Full128<uint32_t> d32;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t rgb[16] = {2, 1, 0, Z, 5,  4,  3, Z,
+                                                    8, 7, 6, Z, 11, 10, 9, Z};
+    alignas(16) static constexpr uint8_t bgr[16] = {0, 1, 2, Z, 3, 4,  5,  Z,
+                                                    6, 7, 8, Z, 9, 10, 11, Z};
+    const auto index = hn::Load(d8, Reversed ? bgr : rgb);
+    const auto alpha = hn::Set(d32, 0xff000000u);
+    size_t i = 0;
+    for (; i + 6 <= count; i += 4) { // 16 bytes read: pixels i..i+5 exist
+        const auto bytes = hn::TableLookupBytesOr0(hn::LoadU(d8, in + 3 * i), index);
+        hn::StoreU(hn::Or(hn::BitCast(d32, bytes), alpha), d32, out + i);
+    }
+    for (; i < count; ++i) {
+        const uint8_t *p = in + 3 * i;
+        const uint32_t r = Reversed ? p[2] : p[0];
+        const uint32_t b = Reversed ? p[0] : p[2];
+        out[i] = 0xff000000u | r << 16 | uint32_t(p[1]) << 8 | b;
+    }
+}
+
+template<bool Reversed>
+HWY_INLINE void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t rgb[16] = {2, 1,  0,  6,  5, 4, 10, 9,
+                                                    8, 14, 13, 12, Z, Z, Z,  Z};
+    alignas(16) static constexpr uint8_t bgr[16] = {0,  1,  2,  4,  5, 6, 8, 9,
+                                                    10, 12, 13, 14, Z, Z, Z, Z};
+    const auto index = hn::Load(d8, Reversed ? bgr : rgb);
+    size_t i = 0;
+    for (; i + 6 <= count; i += 4) { // 16 bytes written: pixels i..i+5 exist
+        const auto words = hn::LoadU(d8, reinterpret_cast<const uint8_t *>(in + i));
+        hn::StoreU(hn::TableLookupBytesOr0(words, index), d8, out + 3 * i);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 3 * i;
+        const uint32_t w = in[i];
+        p[Reversed ? 2 : 0] = uint8_t(w >> 16);
+        p[1] = uint8_t(w >> 8);
+        p[Reversed ? 0 : 2] = uint8_t(w);
+    }
+}
+
 #else // the portable fallback
 
 // One emulated lane after another, the float detour and its checks cost
@@ -404,7 +458,47 @@ void invertRow(const uint32_t *in, uint32_t *out, size_t count)
         out[i] = ~in[i] | 0xff000000u;
 }
 
+template<bool Reversed>
+void fetchThreeBytes(const uint8_t *in, uint32_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, in += 3) {
+        const uint32_t r = Reversed ? in[2] : in[0];
+        const uint32_t b = Reversed ? in[0] : in[2];
+        out[i] = 0xff000000u | r << 16 | uint32_t(in[1]) << 8 | b;
+    }
+}
+
+template<bool Reversed>
+void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 3) {
+        out[Reversed ? 2 : 0] = uint8_t(in[i] >> 16);
+        out[1] = uint8_t(in[i] >> 8);
+        out[Reversed ? 0 : 2] = uint8_t(in[i]);
+    }
+}
+
 #endif
+
+void fetchRgb888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchThreeBytes<false>(in, out, count);
+}
+
+void storeRgb888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeThreeBytes<false>(in, out, count);
+}
+
+void fetchBgr888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchThreeBytes<true>(in, out, count);
+}
+
+void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeThreeBytes<true>(in, out, count);
+}
 
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE

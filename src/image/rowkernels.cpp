@@ -39,7 +39,9 @@ namespace {
 #define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
     RowKernels \
     { \
-        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow) \
+        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), \
+                CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
+                CHOOSE(storeBgr888Row) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

@@ -46,6 +46,9 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                    const PreparedAdjustment &prepared);
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
+// Three-byte pixels to and from words 0xFFRRGGBB (count pixels).
+using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
+using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
 
 // The kernels of one target:
 //  - adjust: brightness, contrast and saturation, see imagekernels.h;
@@ -58,6 +61,12 @@ struct RowKernels
     AdjustRowFunction adjust = nullptr;
     FilterRowFunction grayscale = nullptr;
     FilterRowFunction invert = nullptr;
+    // RGB888 (bytes R, G, B) and BGR888 (bytes B, G, R) rows, as the
+    // scalar adapters in pixelrows.h do them.
+    FetchBytesFunction fetchRgb888 = nullptr;
+    StoreBytesFunction storeRgb888 = nullptr;
+    FetchBytesFunction fetchBgr888 = nullptr;
+    StoreBytesFunction storeBgr888 = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
