@@ -55,10 +55,20 @@ RowPlan rowPlanFor(const QImage &image, const Rows::RowKernels *kernels)
     case QImage::Format_ARGB32_Premultiplied:
         return {RowPath::PremultipliedWords, nullptr, nullptr, true};
     case QImage::Format_RGBX8888:
-    case QImage::Format_RGBA8888:
-        return converted(fetchRgba8888, storeRgba8888);
-    case QImage::Format_RGBA8888_Premultiplied:
-        return converted(fetchRgba8888Premultiplied, storeRgba8888, true);
+    case QImage::Format_RGBA8888: {
+        RowPlan plan = converted(fetchRgba8888, storeRgba8888);
+        if (kernels) {
+            plan.fetchBytes = kernels->fetchRgba8888;
+            plan.storeBytes = kernels->storeRgba8888;
+        }
+        return plan;
+    }
+    case QImage::Format_RGBA8888_Premultiplied: {
+        RowPlan plan = converted(fetchRgba8888Premultiplied, storeRgba8888, true);
+        if (kernels)
+            plan.storeBytes = kernels->storeRgba8888;
+        return plan;
+    }
     case QImage::Format_RGB888: {
         RowPlan plan = converted(fetchRgb888, storeRgb888);
         if (kernels) {

@@ -431,6 +431,48 @@ HWY_INLINE void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+// Four-byte rows R, G, B, A: one byte shuffle per vector.
+HWY_INLINE void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const DU du;
+    const hn::Repartition<uint8_t, DU> d8;
+    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
+                                                      10, 9, 8, 11, 14, 13, 12, 15};
+    const auto index = hn::LoadDup128(d8, order);
+    const size_t lanes = hn::Lanes(du);
+    size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const auto bytes = hn::TableLookupBytes(hn::LoadU(d8, in + 4 * i), index);
+        hn::StoreU(hn::BitCast(du, bytes), du, out + i);
+    }
+    for (; i < count; ++i) {
+        const uint8_t *p = in + 4 * i;
+        out[i] = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    }
+}
+
+HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const DU du;
+    const hn::Repartition<uint8_t, DU> d8;
+    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
+                                                      10, 9, 8, 11, 14, 13, 12, 15};
+    const auto index = hn::LoadDup128(d8, order);
+    const size_t lanes = hn::Lanes(du);
+    size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const VU words = hn::Or(hn::LoadU(du, in + i), hn::Set(du, 0xff000000u));
+        hn::StoreU(hn::TableLookupBytes(hn::BitCast(d8, words), index), d8, out + 4 * i);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 4 * i;
+        p[0] = uint8_t(in[i] >> 16);
+        p[1] = uint8_t(in[i] >> 8);
+        p[2] = uint8_t(in[i]);
+        p[3] = 0xff;
+    }
+}
+
 #else // the portable fallback
 
 // One emulated lane after another, the float detour and its checks cost
@@ -478,7 +520,33 @@ void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, in += 4)
+        out[i] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+}
+
+void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 4) {
+        out[0] = uint8_t(in[i] >> 16);
+        out[1] = uint8_t(in[i] >> 8);
+        out[2] = uint8_t(in[i]);
+        out[3] = 0xff;
+    }
+}
+
 #endif
+
+void fetchRgba8888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchRgba(in, out, count);
+}
+
+void storeRgba8888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeRgba(in, out, count);
+}
 
 void fetchRgb888Row(const uint8_t *in, uint32_t *out, size_t count)
 {

@@ -46,7 +46,7 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                    const PreparedAdjustment &prepared);
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
-// Three-byte pixels to and from words 0xFFRRGGBB (count pixels).
+// Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
 
@@ -67,6 +67,10 @@ struct RowKernels
     StoreBytesFunction storeRgb888 = nullptr;
     FetchBytesFunction fetchBgr888 = nullptr;
     StoreBytesFunction storeBgr888 = nullptr;
+    // RGBX8888 and RGBA8888 rows (bytes R, G, B, A); the fetch keeps the
+    // alpha byte, the store writes 0xFF there.
+    FetchBytesFunction fetchRgba8888 = nullptr;
+    StoreBytesFunction storeRgba8888 = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
