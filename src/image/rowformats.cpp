@@ -87,9 +87,14 @@ RowPlan rowPlanFor(const QImage &image, const Rows::RowKernels *kernels)
     }
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64:
-        return converted(fetchRgba64, storeRgba64);
-    case QImage::Format_RGBA64_Premultiplied:
-        return converted(fetchRgba64Premultiplied, storeRgba64);
+    case QImage::Format_RGBA64_Premultiplied: {
+        const bool premultiplied = image.format() == QImage::Format_RGBA64_Premultiplied;
+        RowPlan plan =
+                converted(premultiplied ? fetchRgba64Premultiplied : fetchRgba64, storeRgba64);
+        if (kernels)
+            plan.storeBytes = kernels->storeRgba64;
+        return plan;
+    }
     case QImage::Format_Grayscale8:
         return {RowPath::ByteTable};
     case QImage::Format_Grayscale16:

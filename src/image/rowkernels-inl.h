@@ -29,6 +29,8 @@
 
 #include <hwy/highway.h>
 
+#include <cstring>
+
 HWY_BEFORE_NAMESPACE();
 namespace Lumivex {
 namespace Rows {
@@ -473,6 +475,40 @@ HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+// 257 v is v in both bytes of a 16-bit channel: two byte shuffles turn four
+// words into four 8-byte pixels.
+HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t low[16] = {2, 2, 1, 1, 0, 0, Z, Z, 6, 6, 5, 5, 4, 4, Z, Z};
+    alignas(16) static constexpr uint8_t high[16] = {10, 10, 9,  9,  8,  8,  Z, Z,
+                                                     14, 14, 13, 13, 12, 12, Z, Z};
+    alignas(16) static constexpr uint8_t alpha[16] = {0, 0, 0, 0, 0, 0, 0xff, 0xff,
+                                                      0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    const auto lowIndex = hn::Load(d8, low);
+    const auto highIndex = hn::Load(d8, high);
+    const auto opaque = hn::Load(d8, alpha);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const auto words = hn::LoadU(d8, reinterpret_cast<const uint8_t *>(in + i));
+        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, lowIndex), opaque), d8, out + 8 * i);
+        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, highIndex), opaque), d8, out + 8 * i + 16);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 8 * i;
+        const uint8_t c[8] = {uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i]),
+                              uint8_t(in[i]),
+                              0xff,
+                              0xff};
+        std::memcpy(p, c, sizeof c);
+    }
+}
+
 #else // the portable fallback
 
 // One emulated lane after another, the float detour and its checks cost
@@ -536,7 +572,27 @@ void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 8) {
+        const uint8_t c[8] = {uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i]),
+                              uint8_t(in[i]),
+                              0xff,
+                              0xff};
+        std::memcpy(out, c, sizeof c);
+    }
+}
+
 #endif
+
+void storeRgba64Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeRgba64(in, out, count);
+}
 
 void fetchRgba8888Row(const uint8_t *in, uint32_t *out, size_t count)
 {

@@ -71,6 +71,9 @@ struct RowKernels
     // alpha byte, the store writes 0xFF there.
     FetchBytesFunction fetchRgba8888 = nullptr;
     StoreBytesFunction storeRgba8888 = nullptr;
+    // RGBX64, RGBA64 and RGBA64_Premultiplied rows (16-bit R, G, B, A): the
+    // store, 257 v in each channel and 0xFFFF in the alpha one.
+    StoreBytesFunction storeRgba64 = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
