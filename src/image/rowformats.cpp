@@ -91,8 +91,10 @@ RowPlan rowPlanFor(const QImage &image, const Rows::RowKernels *kernels)
         const bool premultiplied = image.format() == QImage::Format_RGBA64_Premultiplied;
         RowPlan plan =
                 converted(premultiplied ? fetchRgba64Premultiplied : fetchRgba64, storeRgba64);
-        if (kernels)
+        if (kernels) {
+            plan.fetchBytes = premultiplied ? nullptr : kernels->fetchRgba64;
             plan.storeBytes = kernels->storeRgba64;
+        }
         return plan;
     }
     case QImage::Format_Grayscale8:

@@ -475,6 +475,42 @@ HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+// QRgba64's x / 257 rounded, ((x + 128) - ((x + 128) >> 8)) >> 8, in
+// 16-bit lanes: x + 128 may wrap around, the difference (below 65408) not.
+HWY_INLINE void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    const hn::Full128<uint16_t> d16;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t low[16] = {4, 2, 0, 6, 12, 10, 8, 14,
+                                                    Z, Z, Z, Z, Z,  Z,  Z, Z};
+    alignas(16) static constexpr uint8_t high[16] = {Z, Z, Z, Z, Z,  Z,  Z, Z,
+                                                     4, 2, 0, 6, 12, 10, 8, 14};
+    const auto lowIndex = hn::Load(d8, low);
+    const auto highIndex = hn::Load(d8, high);
+    const auto to8Bit = [d16, d8](hn::Vec<decltype(d16)> x) {
+        const auto half = hn::Set(d16, 0x80);
+        const auto carry = hn::ShiftRight<8>(hn::Add(hn::And(x, hn::Set(d16, 0xff)), half));
+        const auto sum = hn::Add(x, half);
+        return hn::BitCast(d8,
+                           hn::ShiftRight<8>(hn::Sub(sum, hn::Add(hn::ShiftRight<8>(x), carry))));
+    };
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const auto a = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i)));
+        const auto b = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i + 16)));
+        const auto words =
+                hn::Or(hn::TableLookupBytesOr0(a, lowIndex), hn::TableLookupBytesOr0(b, highIndex));
+        hn::StoreU(words, d8, reinterpret_cast<uint8_t *>(out + i));
+    }
+    for (; i < count; ++i) {
+        uint16_t c[4];
+        std::memcpy(c, in + 8 * i, sizeof c);
+        const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
+        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+    }
+}
+
 // 257 v is v in both bytes of a 16-bit channel: two byte shuffles turn four
 // words into four 8-byte pixels.
 HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
@@ -587,7 +623,22 @@ void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
+    for (size_t i = 0; i < count; ++i, in += 8) {
+        uint16_t c[4];
+        std::memcpy(c, in, sizeof c);
+        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+    }
+}
+
 #endif
+
+void fetchRgba64Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchRgba64(in, out, count);
+}
 
 void storeRgba64Row(const uint32_t *in, uint8_t *out, size_t count)
 {

@@ -72,7 +72,9 @@ struct RowKernels
     FetchBytesFunction fetchRgba8888 = nullptr;
     StoreBytesFunction storeRgba8888 = nullptr;
     // RGBX64, RGBA64 and RGBA64_Premultiplied rows (16-bit R, G, B, A): the
-    // store, 257 v in each channel and 0xFFFF in the alpha one.
+    // fetch of the first two, each channel x / 257 rounded as QRgba64 does
+    // it; the store, 257 v in each channel and 0xFFFF in the alpha one.
+    FetchBytesFunction fetchRgba64 = nullptr;
     StoreBytesFunction storeRgba64 = nullptr;
 };
 
