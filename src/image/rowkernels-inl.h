@@ -48,8 +48,9 @@ namespace hn = hwy::HWY_NAMESPACE;
 // fraction is zero (it lies within 2^-13 = 1.2e-4 of an integer) is redone
 // in double. The float saturation step differs from the double one by at
 // most 5.1e-5, over all slider values and channel triples (in the form
-// (c - l) K + l; the form c K + m of saturated() measured at most 3.5e-5,
-// fused or not, for saturation -100..-85), the float luma
+// (c - l) K + l; the form c K + m of saturated() measured at most 5.9e-5,
+// fused or not, for the saturations -100..-85, -5..5 and 95..100), the
+// float luma
 // (the whole step at saturation -100) by at most 2.9e-5 (measured with
 // lumivex_verify_kernels): outside that distance both truncate to the same
 // integer. 0.01-0.1% of results are redone, 0.023% on average.
