@@ -16,8 +16,6 @@
 //   format-time adjust FORMAT TARGET MS
 //   format-ratio adjust FORMAT TARGET RATIO  (median time over RGB32's)
 // and then a table for people.
-//
-//   lumivex_bench_kernels [TARGET...]   (default: every target the CPU runs)
 #include "copyfloor.h"
 #include "imagecompare.h"
 #include "imagekernels.h"
@@ -116,21 +114,9 @@ QImage literalResult(Operation operation, const QImage &image)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main()
 {
-    QList<KernelTarget> targets;
-    for (KernelTarget target : supportedKernelTargets()) {
-        bool wanted = argc < 2;
-        for (int i = 1; i < argc; ++i)
-            wanted =
-                    wanted
-                    || kernelTargetName(target).compare(QLatin1String(argv[i]), Qt::CaseInsensitive)
-                               == 0;
-        if (wanted)
-            targets.append(target);
-    }
-    if (targets.isEmpty())
-        return 2;
+    const QList<KernelTarget> targets = supportedKernelTargets();
     std::printf("%dx%d RGB32, brightness %d, contrast %d, saturation %d; medians of %d rounds\n\n",
                 Width, Height, Setting.brightness, Setting.contrast, Setting.saturation, Rounds);
 

@@ -86,39 +86,29 @@ struct FloatStep
 };
 
 // The saturation step in float, operation for operation as the kernels do
-// it, fused (the targets with FMA) and not, against the double one, over
-// every triple. Neutral triples count for the difference, since the kernels
-// rely on their float results being too close to call, but not as redone.
+// it, against the double one, over every triple that is not neutral.
 FloatStep floatStep(double k)
 {
     std::vector<FloatStep> results(std::max(1u, std::thread::hardware_concurrency()));
     inParallel([&](int slice, int slices) {
         FloatStep &s = results[size_t(slice)];
         const float kf = float(k);
-        const float wr = float(0.299 * (1.0 - k));
-        const float wg = float(0.587 * (1.0 - k));
-        const float wb = float(0.114 * (1.0 - k));
         for (int r = slice; r < 256; r += slices) {
             for (int g = 0; g < 256; ++g) {
                 for (int b = 0; b < 256; ++b) {
-                    const bool neutral = r == g && g == b;
+                    if (r == g && g == b)
+                        continue;
                     const double l = (0.299 * r + 0.587 * g) + 0.114 * b;
-                    const auto rf = float(r), gf = float(g), bf = float(b);
-                    const float mFused = std::fma(wr, rf, std::fma(wg, gf, wb * bf));
-                    const float mPlain = wr * rf + (wg * gf + wb * bf);
+                    const float lf = (0.299f * float(r) + 0.587f * float(g)) + 0.114f * float(b);
                     for (int c : {r, g, b}) {
                         const double u = (double(c) - l) * k + l;
-                        for (const float uf :
-                             {std::fma(float(c), kf, mFused), float(c) * kf + mPlain}) {
-                            s.largestDifference = std::max(s.largestDifference, std::abs(u - uf));
-                            if (neutral)
-                                continue;
-                            // Rounded to 12 bits of fraction, as the kernels do.
-                            const float kept = kf > 1.0f ? std::clamp(uf, 0.5f, 255.5f) : uf;
-                            const float fixed = kept + 2048.0f;
-                            s.nearInteger += fixed == std::floor(fixed);
-                            ++s.evaluations;
-                        }
+                        const float uf = (float(c) - lf) * kf + lf;
+                        s.largestDifference = std::max(s.largestDifference, std::abs(u - uf));
+                        // Rounded to 12 bits of fraction, as the kernels do.
+                        const float kept = kf > 1.0f ? std::clamp(uf, 0.5f, 255.5f) : uf;
+                        const float fixed = kept + 2048.0f;
+                        s.nearInteger += fixed == std::floor(fixed);
+                        ++s.evaluations;
                     }
                 }
             }

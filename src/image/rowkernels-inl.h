@@ -47,10 +47,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 // result, unless the rounding carried into it; so a result whose rounded
 // fraction is zero (it lies within 2^-13 = 1.2e-4 of an integer) is redone
 // in double. The float saturation step differs from the double one by at
-// most 5.1e-5, over all slider values and channel triples (in the form
-// (c - l) K + l; the form c K + m of saturated() measured at most 5.9e-5,
-// fused or not, for the saturations -100..-85, -5..5 and 95..100), the
-// float luma
+// most 5.1e-5, over all slider values and channel triples, the float luma
 // (the whole step at saturation -100) by at most 2.9e-5 (measured with
 // lumivex_verify_kernels): outside that distance both truncate to the same
 // integer. 0.01-0.1% of results are redone, 0.023% on average.
@@ -77,21 +74,14 @@ HWY_INLINE VU fixedPoint(VF v)
     return hn::BitCast(DU(), hn::Add(v, hn::Set(DF(), FixedPointOffset)));
 }
 
-// Opaque pixels from the whole units of three fixed-point results: each
-// shift puts a channel's units in its byte, two byte blends (one
-// instruction each) pick the bytes, and the alpha byte is set. (Masking and
-// merging the three took 10 instructions instead of 6; AVX2 adjust 4%
-// faster this way.)
+// Opaque pixels from the whole units of three fixed-point results.
 HWY_INLINE VU packedFixed(VU r, VU g, VU b)
 {
     const DU du;
-    const hn::Repartition<uint8_t, DU> d8;
-    const auto greenByte = hn::MaskFromVec(hn::BitCast(d8, hn::Set(du, 0x0000ff00u)));
-    const auto redBytes = hn::MaskFromVec(hn::BitCast(d8, hn::Set(du, 0xffff0000u)));
-    const auto blueGreen = hn::IfThenElse(greenByte, hn::BitCast(d8, hn::ShiftRight<4>(g)),
-                                          hn::BitCast(d8, hn::ShiftRight<12>(b)));
-    const auto rgb = hn::IfThenElse(redBytes, hn::BitCast(d8, hn::ShiftLeft<4>(r)), blueGreen);
-    return hn::Or(hn::BitCast(du, rgb), hn::Set(du, 0xff000000u));
+    const VU red = hn::And(hn::ShiftLeft<4>(r), hn::Set(du, 0xff0000u));
+    const VU green = hn::And(hn::ShiftRight<4>(g), hn::Set(du, 0xff00u));
+    const VU blue = hn::And(hn::ShiftRight<12>(b), hn::Set(du, 0xffu));
+    return hn::Or(hn::Or(hn::Set(du, 0xff000000u), red), hn::Or(green, blue));
 }
 
 #if HWY_TARGET == HWY_AVX3_DL
@@ -116,8 +106,8 @@ HWY_INLINE hn::Mask<DU> roundedToInteger(VU v)
     return hn::Eq(hn::And(v, hn::Set(du, FractionBits)), hn::Zero(du));
 }
 
-// Lanes where one of the three results has no fraction left.
-HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b)
+// Lanes neither neutral nor with a fraction left in all three results.
+HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
 {
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
     // Each test only looks at the lanes the ones before found fractional.
@@ -125,13 +115,14 @@ HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b)
     __mmask16 fractional = _mm512_test_epi32_mask(r.raw, bits);
     fractional = _mm512_mask_test_epi32_mask(fractional, g.raw, bits);
     fractional = _mm512_mask_test_epi32_mask(fractional, b.raw, bits);
-    return hn::Mask<DF>{static_cast<__mmask16>(~fractional)};
+    return hn::Mask<DF>{static_cast<__mmask16>(~(fractional | neutral.raw))};
 #else
     const DU du;
     const VU fractions = hn::Min(hn::Min(hn::And(r, hn::Set(du, FractionBits)),
                                          hn::And(g, hn::Set(du, FractionBits))),
                                  hn::And(b, hn::Set(du, FractionBits)));
-    return hn::RebindMask(DF(), roundedToInteger(fractions));
+    return hn::RebindMask(DF(),
+                          hn::AndNot(hn::RebindMask(du, neutral), roundedToInteger(fractions)));
 #endif
 }
 
@@ -166,29 +157,14 @@ HWY_INLINE VU contrastedBytes(VU pixels, const uint8_t *table)
 // double (tested).
 HWY_INLINE VF contrasted(VF v, VF f, VF offset, VF brightness)
 {
-    return clampByte(hn::Add(hn::Trunc(hn::MulAdd(v, f, offset)), brightness));
+    return clampByte(hn::Add(hn::Trunc(hn::Add(hn::Mul(v, f), offset)), brightness));
 }
 #endif
 
-// The saturation step before int() and the clamp, (c - l) K + l, as
-// c K + m with m = (1 - K) l worked out once per pixel from weights
-// (1 - K) 0.299, (1 - K) 0.587 and (1 - K) 0.114: three operations per
-// channel fewer, and fused on targets with FMA. Either way the float
-// result strays from the double one by far less than the margin (see
-// FixedPointOffset; lumivex_verify_kernels measures both forms). With the
-// fused contrast step, the byte blends of packedFixed and the neutral test
-// moved to settled(), one core's AVX2 row of 6000 pixels (cached) went from
-// 0.96 to 0.71 ns a pixel, AVX3 0.52 to 0.41, SSE4 1.82 to 1.59.
-HWY_INLINE VF saturated(VF c, VF m, VF k)
+// (channel - l) * K + l: the saturation step before int() and the clamp.
+HWY_INLINE VF saturated(VF c, VF l, VF k)
 {
-    return hn::MulAdd(c, k, m);
-}
-
-HWY_INLINE VF lumaShare(VF r, VF g, VF b, const float *weights)
-{
-    const DF df;
-    return hn::MulAdd(hn::Set(df, weights[0]), r,
-                      hn::MulAdd(hn::Set(df, weights[1]), g, hn::Mul(hn::Set(df, weights[2]), b)));
+    return hn::Add(hn::Mul(hn::Sub(c, l), k), l);
 }
 
 HWY_INLINE VF luma(VF r, VF g, VF b)
@@ -214,31 +190,7 @@ struct Factors
     float contrastOffset;
     float brightness;
     float saturation;
-    float lumaShare[3];
 };
-
-// The lanes of result too close to call, unsure: a neutral one (whose float
-// result is within the margin of its integer, so always among them, or
-// clamped right) takes its pixel from the table, any other is redone in
-// double. Testing for neutral lanes only here keeps the test off the common
-// path; a gray picture takes it for every vector, at 1.2 times the time of
-// a colour one.
-HWY_NOINLINE VU settled(VU pixels, VF r, VF g, VF b, VU result, hn::Mask<DF> unsure,
-                        const PreparedAdjustment &a)
-{
-    const DF df;
-    const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
-    if (!hn::AllFalse(df, neutral)) {
-        result = neutralFromTable(result, neutral, r, a.neutral);
-        unsure = hn::AndNot(neutral, unsure);
-        if (hn::AllFalse(df, unsure))
-            return result;
-    }
-    return redone(pixels, result, unsure, [&a](uint32_t p) {
-        return Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff], a.contrasted[(p >> 8) & 0xff],
-                                     a.contrasted[p & 0xff], a.saturation);
-    });
-}
 
 // Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
 // result is a weighted mean of the channel and the luma, both within
@@ -260,23 +212,35 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const VF g = contrasted(channel<1>(pixels), f, offset, brightness);
     const VF b = contrasted(channel<0>(pixels), f, offset, brightness);
 #endif
+    const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
+    if (hn::AllTrue(df, neutral))
+        return hn::BitCast(DU(), hn::GatherIndex(DI(), a.neutral, hn::ConvertTo(DI(), r)));
+
     const VF k = hn::Set(df, factors.saturation);
-    const VF m = lumaShare(r, g, b, factors.lumaShare);
-    const VF r2 = saturated(r, m, k);
-    const VF g2 = saturated(g, m, k);
-    const VF b2 = saturated(b, m, k);
+    const VF l = luma(r, g, b);
+    const VF r2 = saturated(r, l, k);
+    const VF g2 = saturated(g, l, k);
+    const VF b2 = saturated(b, l, k);
     const auto fixed = [](VF v) { return fixedPoint(Clamps ? clampHalfway(v) : v); };
     const VU r3 = fixed(r2);
     const VU g3 = fixed(g2);
     const VU b3 = fixed(b2);
 #if HWY_TARGET == HWY_AVX3_DL
-    const VU result = packedFixedBytes(r3, g3, b3);
+    VU result = packedFixedBytes(r3, g3, b3);
 #else
-    const VU result = packedFixed(r3, g3, b3);
+    VU result = packedFixed(r3, g3, b3);
 #endif
-    const auto unsure = unsureLanes(r3, g3, b3);
-    if (HWY_UNLIKELY(!hn::AllFalse(df, unsure)))
-        return settled(pixels, r, g, b, result, unsure, a);
+
+    if (!hn::AllFalse(df, neutral))
+        result = neutralFromTable(result, neutral, r, a.neutral);
+    const auto unsure = unsureLanes(r3, g3, b3, neutral);
+    if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
+        result = redone(pixels, result, unsure, [&a](uint32_t p) {
+            return Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff],
+                                         a.contrasted[(p >> 8) & 0xff], a.contrasted[p & 0xff],
+                                         a.saturation);
+        });
+    }
     return result;
 }
 
@@ -324,11 +288,8 @@ HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAd
 struct ContrastOnly
 {
     const PreparedAdjustment &prepared;
-    Factors factors = {prepared.contrastF,
-                       prepared.contrastOffsetF,
-                       prepared.brightnessF,
-                       prepared.saturationF,
-                       {prepared.lumaShareF[0], prepared.lumaShareF[1], prepared.lumaShareF[2]}};
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
+                       prepared.saturationF};
     HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, factors, prepared); }
 };
 
@@ -336,11 +297,8 @@ template<bool Clamps>
 struct Adjusting
 {
     const PreparedAdjustment &prepared;
-    Factors factors = {prepared.contrastF,
-                       prepared.contrastOffsetF,
-                       prepared.brightnessF,
-                       prepared.saturationF,
-                       {prepared.lumaShareF[0], prepared.lumaShareF[1], prepared.lumaShareF[2]}};
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
+                       prepared.saturationF};
     HWY_INLINE VU operator()(VU pixels) const
     {
         return adjusted<Clamps>(pixels, factors, prepared);

@@ -109,9 +109,6 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
     a.contrastOffsetF = 128.0f - 128.0f * a.contrastF;
     a.saturationF = float(a.saturation);
     a.brightnessF = float(brightness);
-    a.lumaShareF[0] = float(0.299 * (1.0 - a.saturation));
-    a.lumaShareF[1] = float(0.587 * (1.0 - a.saturation));
-    a.lumaShareF[2] = float(0.114 * (1.0 - a.saturation));
     for (int v = 0; v < 256; ++v) {
         a.contrasted[v] = uint8_t(Exact::contrasted(v, a.contrast, brightness));
         a.neutral[v] = int32_t(Exact::saturatedPixel(v, v, v, a.saturation));

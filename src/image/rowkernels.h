@@ -27,8 +27,6 @@ struct PreparedAdjustment
     float contrastOffsetF;
     float saturationF;
     float brightnessF;
-    // The luma weights 0.299, 0.587 and 0.114 times 1 - K, as floats.
-    float lumaShareF[3];
     // contrasted[v]: channel value v after the contrast and brightness steps,
     // clamped to 0..255.
     uint8_t contrasted[256];
