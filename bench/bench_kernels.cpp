@@ -12,6 +12,9 @@
 //   time OPERATION TARGET MS             (median time of the operation)
 //   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
 //   exact OPERATION TARGET yes|no        (result equals the literal one)
+// then, for each format the row formats handle, at the best target:
+//   format-time adjust FORMAT TARGET MS
+//   format-ratio adjust FORMAT TARGET RATIO  (median time over RGB32's)
 // and then a table for people.
 #include "copyfloor.h"
 #include "imagecompare.h"
@@ -19,6 +22,7 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMetaEnum>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -190,20 +194,43 @@ int main()
         }
     }
 
-    for (QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGB888}) {
-        const QImage image = photoLikeImage(format);
-        QImage dst;
-        adjustImage(image, dst, Setting);
-        std::vector<double> formatRatios;
-        QImage target = LumivexBench::floorTarget(image);
-        for (int round = 0; round < Rounds; ++round) {
-            const double floorMs = LumivexBench::copyFloorMs(image, target);
-            formatRatios.push_back(milliseconds([&] { adjustImage(image, dst, Setting); })
-                                   / floorMs);
+    // The adjustment of each format the row formats handle, at the best
+    // target, against RGB32's in the same round.
+    const QImage::Format formats[] = {QImage::Format_RGB32,
+                                      QImage::Format_ARGB32,
+                                      QImage::Format_ARGB32_Premultiplied,
+                                      QImage::Format_RGBX8888,
+                                      QImage::Format_RGBA8888,
+                                      QImage::Format_RGBA8888_Premultiplied,
+                                      QImage::Format_RGB888,
+                                      QImage::Format_BGR888,
+                                      QImage::Format_RGBX64,
+                                      QImage::Format_RGBA64,
+                                      QImage::Format_RGBA64_Premultiplied};
+    std::vector<QImage> images, results;
+    for (QImage::Format format : formats) {
+        images.push_back(photoLikeImage(format));
+        results.emplace_back();
+        adjustImage(images.back(), results.back(), Setting); // allocates; reused from now on
+    }
+    std::vector<std::vector<double>> formatTimes(images.size()), formatRatios(images.size());
+    for (int round = 0; round < Rounds; ++round) {
+        double rgb32Ms = 0;
+        for (size_t f = 0; f < images.size(); ++f) {
+            const double ms = milliseconds([&] { adjustImage(images[f], results[f], Setting); });
+            if (f == 0)
+                rgb32Ms = ms;
+            formatTimes[f].push_back(ms);
+            formatRatios[f].push_back(ms / rgb32Ms);
         }
-        std::printf("%-6s adjust, %-8s fast/floor %5.2fx\n",
-                    format == QImage::Format_ARGB32 ? "ARGB32" : "RGB888",
-                    qPrintable(kernelTargetName(activeKernelTarget())), median(formatRatios));
+    }
+    const QString best = kernelTargetName(activeKernelTarget());
+    for (size_t f = 0; f < images.size(); ++f) {
+        const char *name = QMetaEnum::fromType<QImage::Format>().valueToKey(formats[f]) + 7;
+        std::printf("format-time adjust %s %s %.2f\n", name, qPrintable(best),
+                    median(formatTimes[f]));
+        std::printf("format-ratio adjust %s %s %.2f\n", name, qPrintable(best),
+                    median(formatRatios[f]));
     }
     return allExact ? 0 : 1;
 }

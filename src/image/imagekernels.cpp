@@ -91,7 +91,7 @@ bool canReuse(const QImage &src, const QImage &dst)
 // Runs a filter over image in place. A shared image gets a buffer of its own
 // first; rather than copying the pixels into it and filtering the copy, the
 // filter then reads the shared pixels and writes the new buffer.
-bool filterInPlace(QImage &image, Rows::FilterRowFunction filter,
+bool filterInPlace(QImage &image, const Rows::RowKernels &kernels, Rows::FilterRowFunction filter,
                    const ReferenceOperation &reference)
 {
     if (image.isNull())
@@ -100,6 +100,7 @@ bool filterInPlace(QImage &image, Rows::FilterRowFunction filter,
         image = toEditableFormat(image);
     RowOperation operation;
     operation.filter = filter;
+    operation.kernels = &kernels;
 
     if (!image.isDetached()) {
         QImage result(image.size(), image.format());
@@ -188,8 +189,10 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
     const Rows::PreparedAdjustment prepared =
             Rows::prepareAdjustment(contrastFactor(a.contrast), saturationFactor(a.saturation),
                                     a.brightness);
+    const Rows::RowKernels &kernels = activeKernels();
     RowOperation operation;
-    operation.adjust = activeKernels().adjust;
+    operation.adjust = kernels.adjust;
+    operation.kernels = &kernels;
     operation.prepared = &prepared;
     operation.written = written;
     runRows(src, bits, dst.bytesPerLine(), operation, [&](const QImage &image) {
@@ -202,7 +205,8 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
 
 bool grayscaleImage(QImage &image)
 {
-    return filterInPlace(image, activeKernels().grayscale, [](const QImage &values) {
+    const Rows::RowKernels &kernels = activeKernels();
+    return filterInPlace(image, kernels, kernels.grayscale, [](const QImage &values) {
         QImage result = values;
         Reference::grayscaleImage(result);
         return result;
@@ -211,7 +215,8 @@ bool grayscaleImage(QImage &image)
 
 bool invertImage(QImage &image)
 {
-    return filterInPlace(image, activeKernels().invert, [](const QImage &values) {
+    const Rows::RowKernels &kernels = activeKernels();
+    return filterInPlace(image, kernels, kernels.invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);
         return result;

@@ -71,14 +71,31 @@ void prepareUnpremultiply()
 void fetchArgb32Premultiplied(const quint32 *in, quint32 *out, int count)
 {
     const UnpremultiplyTable &t = unpremultiplyTable();
-    for (int i = 0; i < count; ++i) {
-        const quint32 p = in[i];
+    const auto fetched = [&t](quint32 p) {
         const quint32 alpha = p >> 24;
         if (alpha == 255 && t.opaqueUnchanged)
-            out[i] = p;
-        else
-            out[i] = unpremultiplied(t, alpha, (p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
+            return p;
+        return unpremultiplied(t, alpha, (p >> 16) & 0xff, (p >> 8) & 0xff, p & 0xff);
+    };
+    // Eight opaque pixels at a time are taken as they are (an opaque
+    // 6000x4000 adjust, best of 15 on a busy machine: 2.7-3.1 times RGB32's
+    // time pixel by pixel, 1.4 so).
+    constexpr int Block = 8;
+    int i = 0;
+    for (; i + Block <= count; i += Block) {
+        quint32 all = in[i];
+        for (int j = 1; j < Block; ++j)
+            all &= in[i + j];
+        if (all >> 24 == 255 && t.opaqueUnchanged) {
+            if (in != out)
+                std::memcpy(out + i, in + i, Block * sizeof(quint32));
+            continue;
+        }
+        for (int j = 0; j < Block; ++j)
+            out[i + j] = fetched(in[i + j]);
     }
+    for (; i < count; ++i)
+        out[i] = fetched(in[i]);
 }
 
 void fetchRgba8888(const uchar *in, quint32 *out, int count)

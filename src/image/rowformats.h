@@ -25,6 +25,9 @@ struct RowOperation
     // that what it reads of them is still in the cache.
     std::function<void(int runBegin, int end)> written;
     static constexpr int WrittenBand = 8;
+    // The kernels of the same target, for their three-byte row adapters;
+    // without them those rows go through the scalar ones.
+    const Rows::RowKernels *kernels = nullptr;
 
     void operator()(const uint32_t *in, uint32_t *out, int count) const
     {

@@ -29,6 +29,8 @@
 
 #include <hwy/highway.h>
 
+#include <cstring>
+
 HWY_BEFORE_NAMESPACE();
 namespace Lumivex {
 namespace Rows {
@@ -336,6 +338,172 @@ void invertRow(const uint32_t *in, uint32_t *out, size_t count)
     forEachVector(in, out, count, Inverting{});
 }
 
+// Three-byte rows, four pixels (12 bytes) per 128-bit shuffle, whichever
+// the vector size: the loads and stores of 16 bytes stay inside the row
+// (a store's last four bytes are the next pixels', written after it), the
+// pixels left over go one by one. (6000x4000 RGB888 adjust, AVX3_DL, two
+// threads: 5.8 times the copy floor with the scalar adapters.)
+template<bool Reversed>
+HWY_INLINE void fetchThreeBytes(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    const hn::Full128<uint32_t> d32;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t rgb[16] = {2, 1, 0, Z, 5,  4,  3, Z,
+                                                    8, 7, 6, Z, 11, 10, 9, Z};
+    alignas(16) static constexpr uint8_t bgr[16] = {0, 1, 2, Z, 3, 4,  5,  Z,
+                                                    6, 7, 8, Z, 9, 10, 11, Z};
+    const auto index = hn::Load(d8, Reversed ? bgr : rgb);
+    const auto alpha = hn::Set(d32, 0xff000000u);
+    size_t i = 0;
+    for (; i + 6 <= count; i += 4) { // 16 bytes read: pixels i..i+5 exist
+        const auto bytes = hn::TableLookupBytesOr0(hn::LoadU(d8, in + 3 * i), index);
+        hn::StoreU(hn::Or(hn::BitCast(d32, bytes), alpha), d32, out + i);
+    }
+    for (; i < count; ++i) {
+        const uint8_t *p = in + 3 * i;
+        const uint32_t r = Reversed ? p[2] : p[0];
+        const uint32_t b = Reversed ? p[0] : p[2];
+        out[i] = 0xff000000u | r << 16 | uint32_t(p[1]) << 8 | b;
+    }
+}
+
+template<bool Reversed>
+HWY_INLINE void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t rgb[16] = {2, 1,  0,  6,  5, 4, 10, 9,
+                                                    8, 14, 13, 12, Z, Z, Z,  Z};
+    alignas(16) static constexpr uint8_t bgr[16] = {0,  1,  2,  4,  5, 6, 8, 9,
+                                                    10, 12, 13, 14, Z, Z, Z, Z};
+    const auto index = hn::Load(d8, Reversed ? bgr : rgb);
+    size_t i = 0;
+    for (; i + 6 <= count; i += 4) { // 16 bytes written: pixels i..i+5 exist
+        const auto words = hn::LoadU(d8, reinterpret_cast<const uint8_t *>(in + i));
+        hn::StoreU(hn::TableLookupBytesOr0(words, index), d8, out + 3 * i);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 3 * i;
+        const uint32_t w = in[i];
+        p[Reversed ? 2 : 0] = uint8_t(w >> 16);
+        p[1] = uint8_t(w >> 8);
+        p[Reversed ? 0 : 2] = uint8_t(w);
+    }
+}
+
+// Four-byte rows R, G, B, A: one byte shuffle per vector.
+HWY_INLINE void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const DU du;
+    const hn::Repartition<uint8_t, DU> d8;
+    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
+                                                      10, 9, 8, 11, 14, 13, 12, 15};
+    const auto index = hn::LoadDup128(d8, order);
+    const size_t lanes = hn::Lanes(du);
+    size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const auto bytes = hn::TableLookupBytes(hn::LoadU(d8, in + 4 * i), index);
+        hn::StoreU(hn::BitCast(du, bytes), du, out + i);
+    }
+    for (; i < count; ++i) {
+        const uint8_t *p = in + 4 * i;
+        out[i] = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    }
+}
+
+HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const DU du;
+    const hn::Repartition<uint8_t, DU> d8;
+    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
+                                                      10, 9, 8, 11, 14, 13, 12, 15};
+    const auto index = hn::LoadDup128(d8, order);
+    const size_t lanes = hn::Lanes(du);
+    size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        const VU words = hn::Or(hn::LoadU(du, in + i), hn::Set(du, 0xff000000u));
+        hn::StoreU(hn::TableLookupBytes(hn::BitCast(d8, words), index), d8, out + 4 * i);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 4 * i;
+        p[0] = uint8_t(in[i] >> 16);
+        p[1] = uint8_t(in[i] >> 8);
+        p[2] = uint8_t(in[i]);
+        p[3] = 0xff;
+    }
+}
+
+// QRgba64's x / 257 rounded, ((x + 128) - ((x + 128) >> 8)) >> 8, in
+// 16-bit lanes: x + 128 may wrap around, the difference (below 65408) not.
+HWY_INLINE void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    const hn::Full128<uint16_t> d16;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t low[16] = {4, 2, 0, 6, 12, 10, 8, 14,
+                                                    Z, Z, Z, Z, Z,  Z,  Z, Z};
+    alignas(16) static constexpr uint8_t high[16] = {Z, Z, Z, Z, Z,  Z,  Z, Z,
+                                                     4, 2, 0, 6, 12, 10, 8, 14};
+    const auto lowIndex = hn::Load(d8, low);
+    const auto highIndex = hn::Load(d8, high);
+    const auto to8Bit = [d16, d8](hn::Vec<decltype(d16)> x) {
+        const auto half = hn::Set(d16, 0x80);
+        const auto carry = hn::ShiftRight<8>(hn::Add(hn::And(x, hn::Set(d16, 0xff)), half));
+        const auto sum = hn::Add(x, half);
+        return hn::BitCast(d8,
+                           hn::ShiftRight<8>(hn::Sub(sum, hn::Add(hn::ShiftRight<8>(x), carry))));
+    };
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const auto a = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i)));
+        const auto b = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i + 16)));
+        const auto words =
+                hn::Or(hn::TableLookupBytesOr0(a, lowIndex), hn::TableLookupBytesOr0(b, highIndex));
+        hn::StoreU(words, d8, reinterpret_cast<uint8_t *>(out + i));
+    }
+    for (; i < count; ++i) {
+        uint16_t c[4];
+        std::memcpy(c, in + 8 * i, sizeof c);
+        const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
+        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+    }
+}
+
+// 257 v is v in both bytes of a 16-bit channel: two byte shuffles turn four
+// words into four 8-byte pixels.
+HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
+{
+    const hn::Full128<uint8_t> d8;
+    constexpr uint8_t Z = 0x80;
+    alignas(16) static constexpr uint8_t low[16] = {2, 2, 1, 1, 0, 0, Z, Z, 6, 6, 5, 5, 4, 4, Z, Z};
+    alignas(16) static constexpr uint8_t high[16] = {10, 10, 9,  9,  8,  8,  Z, Z,
+                                                     14, 14, 13, 13, 12, 12, Z, Z};
+    alignas(16) static constexpr uint8_t alpha[16] = {0, 0, 0, 0, 0, 0, 0xff, 0xff,
+                                                      0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    const auto lowIndex = hn::Load(d8, low);
+    const auto highIndex = hn::Load(d8, high);
+    const auto opaque = hn::Load(d8, alpha);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const auto words = hn::LoadU(d8, reinterpret_cast<const uint8_t *>(in + i));
+        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, lowIndex), opaque), d8, out + 8 * i);
+        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, highIndex), opaque), d8, out + 8 * i + 16);
+    }
+    for (; i < count; ++i) {
+        uint8_t *p = out + 8 * i;
+        const uint8_t c[8] = {uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i]),
+                              uint8_t(in[i]),
+                              0xff,
+                              0xff};
+        std::memcpy(p, c, sizeof c);
+    }
+}
+
 #else // the portable fallback
 
 // One emulated lane after another, the float detour and its checks cost
@@ -363,7 +531,108 @@ void invertRow(const uint32_t *in, uint32_t *out, size_t count)
         out[i] = ~in[i] | 0xff000000u;
 }
 
+template<bool Reversed>
+void fetchThreeBytes(const uint8_t *in, uint32_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, in += 3) {
+        const uint32_t r = Reversed ? in[2] : in[0];
+        const uint32_t b = Reversed ? in[0] : in[2];
+        out[i] = 0xff000000u | r << 16 | uint32_t(in[1]) << 8 | b;
+    }
+}
+
+template<bool Reversed>
+void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 3) {
+        out[Reversed ? 2 : 0] = uint8_t(in[i] >> 16);
+        out[1] = uint8_t(in[i] >> 8);
+        out[Reversed ? 0 : 2] = uint8_t(in[i]);
+    }
+}
+
+void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, in += 4)
+        out[i] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+}
+
+void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 4) {
+        out[0] = uint8_t(in[i] >> 16);
+        out[1] = uint8_t(in[i] >> 8);
+        out[2] = uint8_t(in[i]);
+        out[3] = 0xff;
+    }
+}
+
+void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, out += 8) {
+        const uint8_t c[8] = {uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 16),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i] >> 8),
+                              uint8_t(in[i]),
+                              uint8_t(in[i]),
+                              0xff,
+                              0xff};
+        std::memcpy(out, c, sizeof c);
+    }
+}
+
+void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
+{
+    const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
+    for (size_t i = 0; i < count; ++i, in += 8) {
+        uint16_t c[4];
+        std::memcpy(c, in, sizeof c);
+        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+    }
+}
+
 #endif
+
+void fetchRgba64Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchRgba64(in, out, count);
+}
+
+void storeRgba64Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeRgba64(in, out, count);
+}
+
+void fetchRgba8888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchRgba(in, out, count);
+}
+
+void storeRgba8888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeRgba(in, out, count);
+}
+
+void fetchRgb888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchThreeBytes<false>(in, out, count);
+}
+
+void storeRgb888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeThreeBytes<false>(in, out, count);
+}
+
+void fetchBgr888Row(const uint8_t *in, uint32_t *out, size_t count)
+{
+    fetchThreeBytes<true>(in, out, count);
+}
+
+void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
+{
+    storeThreeBytes<true>(in, out, count);
+}
 
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE

@@ -39,7 +39,10 @@ namespace {
 #define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
     RowKernels \
     { \
-        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow) \
+        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), \
+                CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
+                CHOOSE(storeBgr888Row), CHOOSE(fetchRgba8888Row), CHOOSE(storeRgba8888Row), \
+                CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

@@ -44,6 +44,9 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                    const PreparedAdjustment &prepared);
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
+// Byte pixels to and from words 0xAARRGGBB (count pixels).
+using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
+using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
 
 // The kernels of one target:
 //  - adjust: brightness, contrast and saturation, see imagekernels.h;
@@ -56,6 +59,21 @@ struct RowKernels
     AdjustRowFunction adjust = nullptr;
     FilterRowFunction grayscale = nullptr;
     FilterRowFunction invert = nullptr;
+    // RGB888 (bytes R, G, B) and BGR888 (bytes B, G, R) rows, as the
+    // scalar adapters in pixelrows.h do them.
+    FetchBytesFunction fetchRgb888 = nullptr;
+    StoreBytesFunction storeRgb888 = nullptr;
+    FetchBytesFunction fetchBgr888 = nullptr;
+    StoreBytesFunction storeBgr888 = nullptr;
+    // RGBX8888 and RGBA8888 rows (bytes R, G, B, A); the fetch keeps the
+    // alpha byte, the store writes 0xFF there.
+    FetchBytesFunction fetchRgba8888 = nullptr;
+    StoreBytesFunction storeRgba8888 = nullptr;
+    // RGBX64, RGBA64 and RGBA64_Premultiplied rows (16-bit R, G, B, A): the
+    // fetch of the first two, each channel x / 257 rounded as QRgba64 does
+    // it; the store, 257 v in each channel and 0xFFFF in the alpha one.
+    FetchBytesFunction fetchRgba64 = nullptr;
+    StoreBytesFunction storeRgba64 = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
