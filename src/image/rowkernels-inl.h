@@ -392,14 +392,16 @@ HWY_INLINE void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
-// Four-byte rows R, G, B, A: one byte shuffle per vector.
+// Four-byte rows R, G, B, A: one byte shuffle per vector, which swaps R and B
+// in each pixel both ways.
+alignas(16) inline constexpr uint8_t RgbaOrder[16] = {2,  1, 0, 3,  6,  5,  4,  7,
+                                                      10, 9, 8, 11, 14, 13, 12, 15};
+
 HWY_INLINE void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
 {
     const DU du;
     const hn::Repartition<uint8_t, DU> d8;
-    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
-                                                      10, 9, 8, 11, 14, 13, 12, 15};
-    const auto index = hn::LoadDup128(d8, order);
+    const auto index = hn::LoadDup128(d8, RgbaOrder);
     const size_t lanes = hn::Lanes(du);
     size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
@@ -416,9 +418,7 @@ HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
 {
     const DU du;
     const hn::Repartition<uint8_t, DU> d8;
-    alignas(16) static constexpr uint8_t order[16] = {2,  1, 0, 3,  6,  5,  4,  7,
-                                                      10, 9, 8, 11, 14, 13, 12, 15};
-    const auto index = hn::LoadDup128(d8, order);
+    const auto index = hn::LoadDup128(d8, RgbaOrder);
     const size_t lanes = hn::Lanes(du);
     size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
