@@ -71,8 +71,7 @@ QString commitBytes(const QByteArray &bytes, const QString &path,
 // profiles, its XMP) is not written back. cancelled may be set from another
 // thread: if it is before the file is replaced, nothing is, and
 // saveCancelled() is returned.
-QString writeImageFile(const QImage &image, const QString &path,
-                       const ImageMetadata &metadata = {},
+QString writeImageFile(const QImage &image, const QString &path, const ImageMetadata &metadata = {},
                        const std::atomic<bool> *cancelled = nullptr);
 
 } // namespace Lumivex
