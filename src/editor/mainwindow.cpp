@@ -1,6 +1,7 @@
 // Window assembly: widgets, toolbar, menus and their connections; the About box.
 #include "mainwindow.h"
 
+#include "imagekernels.h"
 #include "imageview.h"
 #include "tooloverlay.h"
 
@@ -20,7 +21,7 @@ namespace {
 QSlider *makeSlider()
 {
     auto *slider = new QSlider(Qt::Horizontal);
-    slider->setRange(-100, 100);
+    slider->setRange(-Lumivex::AdjustmentLimit, Lumivex::AdjustmentLimit);
     slider->setValue(0);
     return slider;
 }

@@ -54,6 +54,10 @@ void MainWindow::applyCrop()
 {
     if (workingImage.isNull() || cropRect.isNull())
         return;
+    // Every Apply Crop is a step of the history, recorded before the box is
+    // judged: a stray click or a crop that finds no memory leaves an entry
+    // of the same picture, which shares the document's pixels (it costs no
+    // memory) and which Undo steps back over as over any other.
     pushUndo();
     // The box's corners as they lie over the view now, menu bar, toolbar,
     // frame and scrolling accounted for. A single pixel is a stray click,

@@ -17,12 +17,13 @@ namespace Lumivex {
 
 namespace {
 
-// Slider positions outside -100..100 are taken as the nearest end, by the
+// Slider positions outside the range are taken as the nearest end, by the
 // reference and the fast paths alike.
 Adjustment bounded(const Adjustment &a)
 {
-    return {std::clamp(a.brightness, -100, 100), std::clamp(a.contrast, -100, 100),
-            std::clamp(a.saturation, -100, 100)};
+    return {std::clamp(a.brightness, -AdjustmentLimit, AdjustmentLimit),
+            std::clamp(a.contrast, -AdjustmentLimit, AdjustmentLimit),
+            std::clamp(a.saturation, -AdjustmentLimit, AdjustmentLimit)};
 }
 
 // The contrast step followed by the brightness step, for one channel.

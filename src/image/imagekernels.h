@@ -13,7 +13,11 @@
 
 namespace Lumivex {
 
-// Slider positions, each in -100..100.
+// The end of each slider's range: positions run from -AdjustmentLimit to
+// AdjustmentLimit.
+inline constexpr int AdjustmentLimit = 100;
+
+// Slider positions, each in -AdjustmentLimit..AdjustmentLimit.
 struct Adjustment
 {
     int brightness = 0;
