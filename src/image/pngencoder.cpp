@@ -59,7 +59,11 @@ constexpr qsizetype MaxRowBytes = qsizetype(1) << 30;
 // waits for a slot on its own pool, and a caller on this one (which runs only
 // strips) never happens. The caller takes strips too, so that it finishes
 // even when every thread here is busy with another image.
-Q_GLOBAL_STATIC(QThreadPool, encoderPool)
+QThreadPool *encoderPool()
+{
+    static QThreadPool pool;
+    return &pool;
+}
 
 enum ColourType : uchar { Grey = 0, Rgb = 2, Rgba = 6 };
 
