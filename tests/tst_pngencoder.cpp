@@ -69,7 +69,10 @@ private slots:
             QSKIP("pngcheck is not installed");
         QTemporaryFile file;
         QVERIFY(file.open() && file.write(ours) == ours.size() && file.flush());
-        QCOMPARE(QProcess::execute(pngcheck, {QStringLiteral("-q"), file.fileName()}), 0);
+        const int status = QProcess::execute(pngcheck, {QStringLiteral("-q"), file.fileName()});
+        if (status < 0)
+            QSKIP("pngcheck cannot run here (an emulated program cannot start the host's)");
+        QCOMPARE(status, 0);
     }
     void refusals()
     {

@@ -51,12 +51,15 @@ bool zoomFits(const QSize &imageSize, double factor, int sideLimit)
 
 QPoint roundedPosition(const QPointF &position)
 {
-    // Qt's conversion adds a signed half and truncates; only the range is
-    // left to hold.
-    const auto held = [](double v) {
-        return std::isnan(v) ? double(INT_MIN) : std::clamp(v, double(INT_MIN), double(INT_MAX));
+    // Rounded exactly, halves away from zero, and held to the int range.
+    // (QPointF::toPoint() adds a signed half and truncates on some
+    // platforms, rounding 0.49999999999999994 up there, and rounds exactly
+    // on others, arm64 among them.)
+    const auto rounded = [](double v) {
+        return std::isnan(v) ? INT_MIN
+                             : int(std::clamp(std::round(v), double(INT_MIN), double(INT_MAX)));
     };
-    return QPointF(held(position.x()), held(position.y())).toPoint();
+    return QPoint(rounded(position.x()), rounded(position.y()));
 }
 
 QRect imageRegionForViewBox(const QPoint &a, const QPoint &b, const QSize &viewSize,
