@@ -38,6 +38,20 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
+// One pixel of a 64-bit row: 257 v is v in both bytes of each channel.
+inline void storeRgba64Pixel(uint32_t word, uint8_t *out)
+{
+    const uint8_t c[8] = {uint8_t(word >> 16),
+                          uint8_t(word >> 16),
+                          uint8_t(word >> 8),
+                          uint8_t(word >> 8),
+                          uint8_t(word),
+                          uint8_t(word),
+                          0xff,
+                          0xff};
+    std::memcpy(out, c, sizeof c);
+}
+
 #if HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 
 // A float result in 0..256 plus 2048 lands in [2048, 2304), where floats
@@ -490,18 +504,8 @@ HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
         hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, lowIndex), opaque), d8, out + 8 * i);
         hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, highIndex), opaque), d8, out + 8 * i + 16);
     }
-    for (; i < count; ++i) {
-        uint8_t *p = out + 8 * i;
-        const uint8_t c[8] = {uint8_t(in[i] >> 16),
-                              uint8_t(in[i] >> 16),
-                              uint8_t(in[i] >> 8),
-                              uint8_t(in[i] >> 8),
-                              uint8_t(in[i]),
-                              uint8_t(in[i]),
-                              0xff,
-                              0xff};
-        std::memcpy(p, c, sizeof c);
-    }
+    for (; i < count; ++i)
+        storeRgba64Pixel(in[i], out + 8 * i);
 }
 
 #else // the portable fallback
@@ -569,17 +573,8 @@ void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
 
 void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
 {
-    for (size_t i = 0; i < count; ++i, out += 8) {
-        const uint8_t c[8] = {uint8_t(in[i] >> 16),
-                              uint8_t(in[i] >> 16),
-                              uint8_t(in[i] >> 8),
-                              uint8_t(in[i] >> 8),
-                              uint8_t(in[i]),
-                              uint8_t(in[i]),
-                              0xff,
-                              0xff};
-        std::memcpy(out, c, sizeof c);
-    }
+    for (size_t i = 0; i < count; ++i)
+        storeRgba64Pixel(in[i], out + 8 * i);
 }
 
 void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
