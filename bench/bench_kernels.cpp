@@ -18,7 +18,7 @@
 // and then a table for people.
 #include "copyfloor.h"
 #include "imagecompare.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QElapsedTimer>
 #include <QImage>

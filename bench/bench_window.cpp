@@ -8,7 +8,7 @@
 // gap between ticks of a 5 ms timer while the save runs: how long the window
 // could not repaint.
 #include "copyfloor.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 #include "testsupport.h"
 
 #include <QApplication>

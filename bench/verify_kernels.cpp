@@ -17,7 +17,7 @@
 // out the contrast and grayscale checks)
 // Exits 0 when everything is exact.
 #include "imagecompare.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -10,7 +10,7 @@
 // size.
 #include "clipboardimage.h"
 #include "imagefile.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "testsupport.h"
 
 #include "imagefile.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,8 +1,14 @@
 // The view geometry, apart from the widgets: sizes of the zoomed view (the
 // same as scaling a pixmap to the truncated target would give, for every
 // zoom step the menu can reach), pointer positions rounded to pixels, and
-// the image region under a dragged box.
-#include "viewgeometry.h"
+// the image region under a dragged box; and the quarter turn, against Qt's.
+#include "imagecompare.h"
+#include "pointergeometry.h"
+#include "quarterturn.h"
+#include "zoomgeometry.h"
+
+#include <QColorSpace>
+#include <QTransform>
 
 #include <QPixmap>
 #include <QPoint>
@@ -30,6 +36,8 @@ private slots:
     void roundedPosition();
     void imageRegionForViewBox_data();
     void imageRegionForViewBox();
+    void quarterTurn_data();
+    void quarterTurn();
 };
 
 void GeometryTest::matchesPixmapScaling_data()
@@ -163,6 +171,43 @@ void GeometryTest::imageRegionForViewBox()
     QFETCH(QRect, region);
     const QRect found = Lumivex::imageRegionForViewBox(a, b, view, image);
     QCOMPARE(found.isEmpty() ? QRect() : found, region);
+}
+
+void GeometryTest::quarterTurn_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QImage::Format>("format");
+    QTest::addColumn<bool>("shared"); // a copy is kept, so the buffer cannot be reused
+    // Widths whose strips are a sixteenth, a prime's one column, or the whole.
+    for (const QSize size : {QSize(1, 1), QSize(1, 9), QSize(9, 1), QSize(64, 48), QSize(97, 61),
+                             QSize(48, 130), QSize(1031, 37)}) {
+        const QByteArray name =
+                QByteArray::number(size.width()) + "x" + QByteArray::number(size.height());
+        QTest::addRow("%s RGB32", name.data()) << size << QImage::Format_RGB32 << false;
+        QTest::addRow("%s ARGB32 shared", name.data()) << size << QImage::Format_ARGB32 << true;
+        QTest::addRow("%s RGB888", name.data()) << size << QImage::Format_RGB888 << false;
+    }
+}
+
+void GeometryTest::quarterTurn()
+{
+    QFETCH(QSize, size);
+    QFETCH(QImage::Format, format);
+    QFETCH(bool, shared);
+    QImage image = TestSupport::coordinateImage(size.width(), size.height(), format, true);
+    image.setColorSpace(QColorSpace::DisplayP3);
+    image.setText(QStringLiteral("Comment"), QStringLiteral("kept"));
+    const QImage expected = image.transformed(QTransform().rotate(90));
+    const QImage kept = shared ? image : QImage();
+    const QImage turned = Lumivex::rotatedClockwise(std::move(image));
+    COMPARE_IMAGES(turned, expected);
+    QCOMPARE(turned.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    QCOMPARE(turned.text(QStringLiteral("Comment")), QStringLiteral("kept"));
+    QVERIFY(!shared || kept.transformed(QTransform().rotate(90)) == expected);
+    const QImage back = Lumivex::quarterTurned(turned, false);
+    QCOMPARE(back.size(), size);
+    QCOMPARE(back.colorSpace(), turned.colorSpace());
+    QCOMPARE(back.text(QStringLiteral("Comment")), QStringLiteral("kept"));
 }
 
 QTEST_MAIN(GeometryTest)

@@ -3,7 +3,7 @@
 #include "editingsupport.h"
 
 #include "history.h"
-#include "viewgeometry.h"
+#include "zoomgeometry.h"
 
 #include <QFile>
 #include <QMimeData>

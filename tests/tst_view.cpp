@@ -2,7 +2,7 @@
 // document, zoom sizes and limits, and the painted picture.
 #include "editingsupport.h"
 
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 using namespace TestSupport;
 

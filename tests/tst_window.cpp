@@ -2,7 +2,7 @@
 // About box and Exit.
 #include "testsupport.h"
 
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 // Window assembly: widgets, toolbar, menus and their connections; the About box.
 #include "mainwindow.h"
 
-#include "imagekernels.h"
+#include "imageoperations.h"
 #include "imageview.h"
 #include "tooloverlay.h"
 

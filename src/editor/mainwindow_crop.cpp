@@ -3,8 +3,8 @@
 #include "mainwindow.h"
 
 #include "imageview.h"
+#include "pointergeometry.h"
 #include "tooloverlay.h"
-#include "viewgeometry.h"
 
 #include <QMouseEvent>
 

@@ -3,7 +3,7 @@
 
 #include "clipboardimage.h"
 #include "imagefile.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QClipboard>
 #include <QCloseEvent>

@@ -2,12 +2,12 @@
 // and the colour filters.
 #include "mainwindow.h"
 
-#include "imagekernels.h"
+#include "imageoperations.h"
 #include "imageview.h"
-#include "viewgeometry.h"
+#include "quarterturn.h"
+#include "zoomgeometry.h"
 
 #include <QSlider>
-#include <QTransform>
 #include <QWidget>
 
 using namespace Lumivex;
@@ -68,14 +68,14 @@ void MainWindow::rotateLeft()
 {
     if (workingImage.isNull())
         return;
-    commitEdit(workingImage.transformed(QTransform().rotate(-90.0), Qt::FastTransformation));
+    commitEdit(Lumivex::quarterTurned(workingImage, false));
 }
 
 void MainWindow::rotateRight()
 {
     if (workingImage.isNull())
         return;
-    commitEdit(workingImage.transformed(QTransform().rotate(90.0), Qt::FastTransformation));
+    commitEdit(Lumivex::quarterTurned(workingImage, true));
 }
 
 void MainWindow::flipHorizontal()

@@ -5,7 +5,7 @@
 #include "history.h"
 #include "imageview.h"
 #include "tooloverlay.h"
-#include "viewgeometry.h"
+#include "zoomgeometry.h"
 
 #include <QWidget>
 

@@ -1,10 +1,11 @@
 // The pixel operations: what they do to an image's buffer and metadata,
 // the choice of kernel target, and the literal definitions they must match.
-// How rows are read and written per format is in rowformats.cpp, the
-// threads in parallelrows.cpp, the row kernels in rowkernels-inl.h.
-#include "imagekernels.h"
+// How rows are read and written per format is in kernels/rowdriver.cpp, the
+// threads in parallelrows.cpp, the row kernels in kernels/rowkernels-inl.h.
+#include "imageoperations.h"
 
-#include "rowformats.h"
+#include "exact.h"
+#include "rowdriver.h"
 #include "rowkernels.h"
 
 #include <QColor>
@@ -26,21 +27,6 @@ Adjustment bounded(const Adjustment &a)
             std::clamp(a.saturation, -AdjustmentLimit, AdjustmentLimit)};
 }
 
-// The contrast step followed by the brightness step, for one channel.
-int contrastedChannel(int channel, double f, int brightness)
-{
-    int t = int(double(channel - 128) * f + 128.0);
-    t += brightness;
-    return std::clamp(t, 0, 255);
-}
-
-// The saturation step, for one channel, around the luma l.
-int saturatedChannel(int channel, double l, double k)
-{
-    const double u = (double(channel) - l) * k + l;
-    return std::clamp(int(u), 0, 255);
-}
-
 bool isPaletteFormat(QImage::Format format)
 {
     return format == QImage::Format_Mono || format == QImage::Format_MonoLSB
@@ -51,10 +37,10 @@ bool isPaletteFormat(QImage::Format format)
 std::atomic<KernelTarget> kernelTargetLimit{0};
 
 // The kernels of the target in use, read once per operation.
-const Rows::RowKernels &activeKernels()
+const RowKernels::TargetKernels &activeKernels()
 {
     size_t count = 0;
-    const Rows::RowKernels *targets = Rows::supportedTargets(&count);
+    const RowKernels::TargetKernels *targets = RowKernels::supportedTargets(&count);
     const KernelTarget limit = kernelTargetLimit.load();
     for (size_t i = 0; i < count; ++i) {
         if (targets[i].target >= limit)
@@ -92,14 +78,15 @@ bool canReuse(const QImage &src, const QImage &dst)
 // Runs a filter over image in place. A shared image gets a buffer of its own
 // first; rather than copying the pixels into it and filtering the copy, the
 // filter then reads the shared pixels and writes the new buffer.
-bool filterInPlace(QImage &image, const Rows::RowKernels &kernels, Rows::FilterRowFunction filter,
-                   const ReferenceOperation &reference)
+bool filterInPlace(QImage &image, const RowKernels::TargetKernels &kernels,
+                   RowKernels::FilterRowFunction filter,
+                   const RowDriver::ReferenceOperation &reference)
 {
     if (image.isNull())
         return false;
     if (isPaletteFormat(image.format()))
         image = toEditableFormat(image);
-    RowOperation operation;
+    RowDriver::RowOperation operation;
     operation.filter = filter;
     operation.kernels = &kernels;
 
@@ -108,14 +95,14 @@ bool filterInPlace(QImage &image, const Rows::RowKernels &kernels, Rows::FilterR
         if (result.isNull())
             return false;
         copyMetadata(image, result);
-        runRows(image, result.bits(), result.bytesPerLine(), operation, reference);
+        RowDriver::runRows(image, result.bits(), result.bytesPerLine(), operation, reference);
         image = std::move(result);
         return true;
     }
     uchar *bits = image.bits(); // may still copy a buffer the image does not own
     if (!bits)
         return false;
-    runRows(image, bits, image.bytesPerLine(), operation, reference);
+    RowDriver::runRows(image, bits, image.bytesPerLine(), operation, reference);
     return true;
 }
 } // namespace
@@ -135,7 +122,7 @@ double saturationFactor(int saturation)
 QList<KernelTarget> supportedKernelTargets()
 {
     size_t count = 0;
-    const Rows::RowKernels *targets = Rows::supportedTargets(&count);
+    const RowKernels::TargetKernels *targets = RowKernels::supportedTargets(&count);
     QList<KernelTarget> list;
     for (size_t i = 0; i < count; ++i)
         list.append(targets[i].target);
@@ -144,7 +131,7 @@ QList<KernelTarget> supportedKernelTargets()
 
 QString kernelTargetName(KernelTarget target)
 {
-    return QString::fromLatin1(Rows::targetName(target));
+    return QString::fromLatin1(RowKernels::targetName(target));
 }
 
 void setKernelTargetLimit(KernelTarget limit)
@@ -187,16 +174,16 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
         return false;
 
     const Adjustment a = bounded(adjustment);
-    const Rows::PreparedAdjustment prepared =
-            Rows::prepareAdjustment(contrastFactor(a.contrast), saturationFactor(a.saturation),
-                                    a.brightness);
-    const Rows::RowKernels &kernels = activeKernels();
-    RowOperation operation;
+    const RowKernels::PreparedAdjustment prepared =
+            RowKernels::prepareAdjustment(contrastFactor(a.contrast),
+                                          saturationFactor(a.saturation), a.brightness);
+    const RowKernels::TargetKernels &kernels = activeKernels();
+    RowDriver::RowOperation operation;
     operation.adjust = kernels.adjust;
     operation.kernels = &kernels;
     operation.prepared = &prepared;
     operation.written = written;
-    runRows(src, bits, dst.bytesPerLine(), operation, [&](const QImage &image) {
+    RowDriver::runRows(src, bits, dst.bytesPerLine(), operation, [&](const QImage &image) {
         QImage result;
         Reference::adjustImage(image, result, a);
         return result;
@@ -206,7 +193,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
 
 bool grayscaleImage(QImage &image)
 {
-    const Rows::RowKernels &kernels = activeKernels();
+    const RowKernels::TargetKernels &kernels = activeKernels();
     return filterInPlace(image, kernels, kernels.grayscale, [](const QImage &values) {
         QImage result = values;
         Reference::grayscaleImage(result);
@@ -216,7 +203,7 @@ bool grayscaleImage(QImage &image)
 
 bool invertImage(QImage &image)
 {
-    const Rows::RowKernels &kernels = activeKernels();
+    const RowKernels::TargetKernels &kernels = activeKernels();
     return filterInPlace(image, kernels, kernels.invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);
@@ -239,13 +226,13 @@ void adjustImage(const QImage &src, QImage &dst, const Adjustment &adjustment)
     for (int y = 0; y < source.height(); ++y) {
         for (int x = 0; x < source.width(); ++x) {
             const QColor c = source.pixelColor(x, y);
-            const int r1 = contrastedChannel(c.red(), f, a.brightness);
-            const int g1 = contrastedChannel(c.green(), f, a.brightness);
-            const int b1 = contrastedChannel(c.blue(), f, a.brightness);
-            const double l = (0.299 * r1 + 0.587 * g1) + 0.114 * b1;
+            const int r1 = Exact::contrasted(c.red(), f, a.brightness);
+            const int g1 = Exact::contrasted(c.green(), f, a.brightness);
+            const int b1 = Exact::contrasted(c.blue(), f, a.brightness);
+            const double l = Exact::luma(r1, g1, b1);
             dst.setPixelColor(x, y,
-                              QColor(saturatedChannel(r1, l, k), saturatedChannel(g1, l, k),
-                                     saturatedChannel(b1, l, k)));
+                              QColor(Exact::saturated(r1, l, k), Exact::saturated(g1, l, k),
+                                     Exact::saturated(b1, l, k)));
         }
     }
 }
@@ -255,7 +242,7 @@ void grayscaleImage(QImage &image)
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            const int gray = int((0.299 * c.red() + 0.587 * c.green()) + 0.114 * c.blue());
+            const int gray = int(Exact::luma(c.red(), c.green(), c.blue()));
             image.setPixelColor(x, y, QColor(gray, gray, gray));
         }
     }

@@ -5,7 +5,7 @@
 #include "testsupport.h"
 
 #include "clipboardimage.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

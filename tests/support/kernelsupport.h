@@ -3,7 +3,7 @@
 #pragma once
 
 #include "imagecompare.h"
-#include "imagekernels.h"
+#include "imageoperations.h"
 
 #include <QList>
 #include <QString>

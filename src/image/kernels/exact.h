@@ -1,6 +1,6 @@
 // The per-pixel arithmetic of the adjustments and the grayscale filter in
 // double precision, operation for operation as the literal definitions in
-// imagekernels.cpp. The row kernels use it to fill their tables and to
+// imageoperations.cpp. The row kernels use it to fill their tables and to
 // settle the rare pixels whose float result is too close to call.
 //
 // Included by the Highway kernel file outside its per-target code, so these

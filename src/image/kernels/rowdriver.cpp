@@ -1,4 +1,4 @@
-#include "rowformats.h"
+#include "rowdriver.h"
 
 #include "parallelrows.h"
 #include "pixelrows.h"
@@ -12,6 +12,7 @@
 #include <vector>
 
 namespace Lumivex {
+namespace RowDriver {
 
 namespace {
 
@@ -38,11 +39,11 @@ struct RowPlan
     StoreRow store = nullptr; // Converted only
     bool unpremultiplies = false;
     // Converted only: the vector adapters, used instead of fetch and store.
-    Rows::FetchBytesFunction fetchBytes = nullptr;
-    Rows::StoreBytesFunction storeBytes = nullptr;
+    RowKernels::FetchBytesFunction fetchBytes = nullptr;
+    RowKernels::StoreBytesFunction storeBytes = nullptr;
 };
 
-RowPlan rowPlanFor(const QImage &image, const Rows::RowKernels *kernels)
+RowPlan rowPlanFor(const QImage &image, const RowKernels::TargetKernels *kernels)
 {
     using namespace PixelRows;
     const auto converted = [](FetchRow fetch, StoreRow store, bool unpremultiplies = false) {
@@ -228,4 +229,5 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
     });
 }
 
+} // namespace RowDriver
 } // namespace Lumivex

@@ -11,14 +11,15 @@
 #include <functional>
 
 namespace Lumivex {
+namespace RowDriver {
 
 // One row operation on words: an adjustment with its prepared tables, or
 // one of the filters, with the kernels of one target.
 struct RowOperation
 {
-    Rows::AdjustRowFunction adjust = nullptr;
-    const Rows::PreparedAdjustment *prepared = nullptr;
-    Rows::FilterRowFunction filter = nullptr;
+    RowKernels::AdjustRowFunction adjust = nullptr;
+    const RowKernels::PreparedAdjustment *prepared = nullptr;
+    RowKernels::FilterRowFunction filter = nullptr;
     // If set, called on the thread that wrote them as rows are finished:
     // rows [runBegin, end) of the result are written, where runBegin is the
     // first row that thread was given. Called every WrittenBand rows, so
@@ -27,7 +28,7 @@ struct RowOperation
     static constexpr int WrittenBand = 8;
     // The kernels of the same target, for their three-byte row adapters;
     // without them those rows go through the scalar ones.
-    const Rows::RowKernels *kernels = nullptr;
+    const RowKernels::TargetKernels *kernels = nullptr;
 
     void operator()(const uint32_t *in, uint32_t *out, int count) const
     {
@@ -48,4 +49,5 @@ using ReferenceOperation = std::function<QImage(const QImage &)>;
 void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
              const RowOperation &operation, const ReferenceOperation &reference);
 
+} // namespace RowDriver
 } // namespace Lumivex

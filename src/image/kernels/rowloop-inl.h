@@ -17,7 +17,7 @@
 
 HWY_BEFORE_NAMESPACE();
 namespace Lumivex {
-namespace Rows {
+namespace RowKernels {
 namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -69,7 +69,7 @@ HWY_NOINLINE VU redone(VU pixels, VU results, hn::Mask<DF> redo, const Exact &ex
 
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE
-} // namespace Rows
+} // namespace RowKernels
 } // namespace Lumivex
 HWY_AFTER_NAMESPACE();
 
