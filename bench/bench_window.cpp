@@ -6,17 +6,23 @@
 // which is measured between the steps so that both see the same machine.
 // Then Save As in each format, driven through its dialog, with the longest
 // gap between ticks of a 5 ms timer while the save runs: how long the window
-// could not repaint.
+// could not repaint. On an X server with xclip installed, the same gap while
+// another program reads a copied picture, while Paste asks a clipboard owner
+// that never answers, and while an 8000x8000 picture is pasted (that part
+// alone: lumivex_bench_window clipboard).
 #include "copyfloor.h"
 #include "imageoperations.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QColorSpace>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -88,41 +94,115 @@ void zoomTo(MainWindow &window, int steps)
         TestSupport::menuAction(window, steps < 0 ? "Zoom Out" : "Zoom In")->trigger();
 }
 
-struct SaveTiming
+struct StallTiming
 {
     double total = 0;
     double longestStall = 0;
 };
 
-// Saves the window's picture through Save As under name in folder. The save
-// is timed from the first tick after the file dialog closes.
-SaveTiming timeSave(MainWindow &window, const QTemporaryDir &folder, const QString &name)
+// Runs work with a 5 ms timer ticking, timed from the start if started()
+// holds then, else from the first tick on which it holds: the whole time,
+// and the longest gap between ticks.
+template<typename Work, typename Started>
+StallTiming timeStalls(Work work, Started started)
 {
-    TestSupport::DialogAnswer answer(folder.filePath(name));
     QElapsedTimer clock;
-    double last = -1;
-    SaveTiming timing;
+    clock.start();
+    const bool atOnce = started();
+    double begin = atOnce ? 0 : -1;
+    double last = begin;
+    StallTiming timing;
     QTimer tick;
     tick.callOnTimeout([&] {
-        if (!answer.seen || qobject_cast<QFileDialog *>(QApplication::activeModalWidget()))
+        if (!started())
             return;
-        if (last < 0)
-            clock.start();
         const double now = clock.nsecsElapsed() / 1e6;
-        timing.longestStall = std::max(timing.longestStall, now - std::max(last, 0.0));
+        if (begin < 0)
+            begin = now;
+        timing.longestStall = std::max(timing.longestStall, now - std::max(last, begin));
         last = now;
     });
     tick.start(5);
-    TestSupport::menuAction(window, "Save As")->trigger();
-    timing.total = clock.isValid() ? clock.nsecsElapsed() / 1e6 : 0;
-    timing.longestStall = std::max(timing.longestStall, timing.total - std::max(last, 0.0));
+    work();
+    const double end = clock.nsecsElapsed() / 1e6;
+    if (begin < 0)
+        return timing;
+    timing.total = end - begin;
+    timing.longestStall = std::max(timing.longestStall, end - last);
     return timing;
+}
+
+// Saves the window's picture through Save As under name in folder. The save
+// is timed from the first tick after the file dialog closes.
+StallTiming timeSave(MainWindow &window, const QTemporaryDir &folder, const QString &name)
+{
+    TestSupport::DialogAnswer answer(folder.filePath(name));
+    return timeStalls([&] { TestSupport::menuAction(window, "Save As")->trigger(); },
+                      [&] {
+                          return answer.seen
+                                 && !qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                      });
+}
+
+// The clipboard against another program, xclip, on X11.
+void clipboardStalls(MainWindow &window, MainWindowTestAccess &state, const QTemporaryDir &folder)
+{
+    if (QApplication::platformName() != QLatin1String("xcb")
+        || QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty()) {
+        std::printf("  clipboard: needs X11 and xclip\n");
+        return;
+    }
+    const auto always = [] { return true; };
+    const QStringList clipboard{"-selection", "clipboard", "-t", "image/png"};
+    // Another program reads what Copy has just offered.
+    QProcess reader;
+    StallTiming timing = timeStalls(
+            [&] {
+                TestSupport::menuAction(window, "Copy")->trigger();
+                reader.start(QStringLiteral("xclip"), QStringList{"-o"} + clipboard);
+                while (reader.state() != QProcess::NotRunning)
+                    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            },
+            always);
+    std::printf(
+            "  xclip reads a copied 6000x4000   %8.0f ms  longest-stall %6.1f ms  (%lld bytes)\n",
+            timing.total, timing.longestStall, qint64(reader.readAllStandardOutput().size()));
+
+    // Paste from an owner stopped as it holds the clipboard.
+    const QString file = folder.filePath(QStringLiteral("offered.png"));
+    QImage big(8000, 8000, QImage::Format_RGB32);
+    big.fill(Qt::darkCyan);
+    big.save(file);
+    QProcess owner;
+    // -quiet keeps xclip in the foreground, where it can be stopped.
+    owner.start(QStringLiteral("xclip"), QStringList{"-quiet", "-i", file} + clipboard);
+    owner.waitForStarted();
+    QElapsedTimer settle;
+    settle.start();
+    while (QApplication::clipboard()->ownsClipboard() && settle.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const auto paste = [&] { TestSupport::menuAction(window, "Paste")->trigger(); };
+    if (owner.processId() <= 0)
+        return;
+    QProcess::execute(QStringLiteral("kill"), {"-STOP", QString::number(owner.processId())});
+    timing = timeStalls(paste, always);
+    std::printf("  paste from a stopped owner       %8.0f ms  longest-stall %6.1f ms  (%dx%d)\n",
+                timing.total, timing.longestStall, state.workingImage().width(),
+                state.workingImage().height());
+    QProcess::execute(QStringLiteral("kill"), {"-CONT", QString::number(owner.processId())});
+    timing = timeStalls(paste, always);
+    std::printf("  paste of 8000x8000 from xclip    %8.0f ms  longest-stall %6.1f ms  (%dx%d)\n",
+                timing.total, timing.longestStall, state.workingImage().width(),
+                state.workingImage().height());
+    owner.kill();
+    owner.waitForFinished();
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as it comes
     QApplication app(argc, argv);
     MainWindow window;
     window.show();
@@ -131,6 +211,11 @@ int main(int argc, char **argv)
     state.contrastSlider()->setValue(20);
     state.saturationSlider()->setValue(-50);
     QApplication::processEvents();
+    if (argc > 1 && qstrcmp(argv[1], "clipboard") == 0) { // that part alone
+        const QTemporaryDir folder;
+        clipboardStalls(window, state, folder);
+        return 0;
+    }
 
     std::printf("window on 6000x4000, platform %s, copy floor on %d threads\n",
                 qPrintable(QApplication::platformName()), LumivexBench::floorThreads());
@@ -201,9 +286,10 @@ int main(int argc, char **argv)
     zoomTo(window, 0);
     const QTemporaryDir folder;
     for (const char *format : {"png", "jpg", "tif", "webp"}) {
-        const SaveTiming timing = timeSave(window, folder, QStringLiteral("out.") + format);
+        const StallTiming timing = timeSave(window, folder, QStringLiteral("out.") + format);
         std::printf("  save %-4s %8.0f ms  longest-stall %6.1f ms\n", format, timing.total,
                     timing.longestStall);
     }
+    clipboardStalls(window, state, folder);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The clipboard through the window's menus: what Copy and Cut hand over,
 // and what Paste makes of a picture, into a document or the empty editor.
 #include "editingsupport.h"
+#include "filesupport.h"
 
 using namespace TestSupport;
 
@@ -106,6 +107,32 @@ private slots:
         QTest::newRow("one bit") << colours.convertToFormat(QImage::Format_Mono)
                                  << int(QImage::Format_RGB32);
         QTest::newRow("translucent palette") << translucent << int(QImage::Format_ARGB32);
+    }
+
+    // Another program's bytes are decoded as Open decodes a file: its formats
+    // only, whatever the type says, and its allocation limit from the start.
+    void pastedBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QSize>("pasted");
+        const QImage picture = coordinateImage(8, 4, QImage::Format_RGB32);
+        QImage big(6000, 6000, QImage::Format_RGB32); // over Qt's default limit of 128 MiB
+        big.fill(Qt::darkCyan);
+        QTest::newRow("PNG") << encoded(picture, "png") << "image/png" << picture.size();
+        QTest::newRow("JPEG") << encoded(picture, "jpeg") << "image/jpeg" << picture.size();
+        QTest::newRow("PPM called PNG") << encoded(picture, "ppm") << "image/png" << QSize();
+        QTest::newRow("XPM called PNG") << encoded(picture, "xpm") << "image/png" << QSize();
+        QTest::newRow("6000 x 6000") << encoded(big, "png") << "image/png" << big.size();
+    }
+
+    void pastedBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, type);
+        QFETCH(QSize, pasted);
+        offer(bytes, type);
+        QCOMPARE(clipboardImage().size(), pasted.isValid() ? pasted : QSize(0, 0));
     }
 
     void pasteIntoEmptyEditor()

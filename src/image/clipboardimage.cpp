@@ -4,9 +4,11 @@
 #include "pngencoder.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImageWriter>
 #include <QThreadPool>
 
+#include <chrono>
 #include <condition_variable>
 #include <iterator>
 #include <mutex>
@@ -46,7 +48,7 @@ QByteArray encoded(const QImage &image, const char *format)
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
-    if (!writer.write(image))
+    if (!writer.write(withoutMetadataText(image))) // pixels only
         return QByteArray();
     buffer.close();
     return buffer.data();
@@ -93,7 +95,12 @@ EncodedImageData::EncodedImageData(const QImage &image) : encodings(std::make_sh
 {
     encoderThreads().setMaxThreadCount(OfferCount);
     for (int i = 0; i < OfferCount; ++i) {
-        encoderThreads().start([shared = encodings, image, i] {
+        // Data the clipboard has let go of before its encoding began is
+        // not encoded at all, so that Copy after Copy waits for no other.
+        encoderThreads().start([weak = std::weak_ptr<Encodings>(encodings), image, i] {
+            const std::shared_ptr<Encodings> shared = weak.lock();
+            if (!shared)
+                return;
             QByteArray bytes = encoded(image, offers[i].format);
             const std::lock_guard<std::mutex> lock(shared->mutex);
             shared->bytes[i] = std::move(bytes);
@@ -124,9 +131,22 @@ QVariant EncodedImageData::retrieveData(const QString &mimeType, QMetaType type)
     for (int i = 0; i < OfferCount; ++i) {
         if (offers[i].mimeType != mimeType)
             continue;
-        std::unique_lock<std::mutex> lock(encodings->mutex);
-        encodings->finished.wait(lock, [&] { return encodings->done[i]; });
-        return encodings->bytes[i];
+        // Another program's request arrives on the GUI thread. While the
+        // encoding is still running, the window keeps painting: events other
+        // than the user's are handled between short waits (user input would
+        // let a new Copy replace this data as it is read). Only the local
+        // share of the encodings is used once events have run, since one of
+        // them may be the clipboard's loss, which deletes this.
+        const std::shared_ptr<Encodings> shared = encodings;
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        while (!shared->finished.wait_for(lock, std::chrono::milliseconds(10),
+                                          [&] { return shared->done[i]; })) {
+            lock.unlock();
+            if (QCoreApplication::instance())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+            lock.lock();
+        }
+        return shared->bytes[i];
     }
     return QVariant();
 }

@@ -118,32 +118,6 @@ QImageIOHandler::Transformations exifTransformation(int orientation)
     }
 }
 
-// image without the text that holds metadata (Qt's PNG reader hands a file's
-// raw profiles and XMP over as text, and its writer would write them back
-// as they were): a view of its pixels, valid while image lives.
-QImage withoutMetadataText(const QImage &image)
-{
-    const auto isMetadata = [](const QString &key) {
-        return key.startsWith(QLatin1String("Raw profile type "), Qt::CaseInsensitive)
-               || key == QLatin1String("XML:com.adobe.xmp");
-    };
-    const QStringList keys = image.textKeys();
-    if (std::none_of(keys.begin(), keys.end(), isMetadata))
-        return image;
-    QImage view(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-                image.format());
-    view.setColorTable(image.colorTable());
-    view.setDotsPerMeterX(image.dotsPerMeterX());
-    view.setDotsPerMeterY(image.dotsPerMeterY());
-    view.setOffset(image.offset());
-    view.setColorSpace(image.colorSpace());
-    for (const QString &key : keys) {
-        if (!isMetadata(key))
-            view.setText(key, image.text(key));
-    }
-    return view;
-}
-
 // Applies an orientation tag as the image reader would, with one picture's
 // memory instead of two.
 QImage oriented(QImage image, QImageIOHandler::Transformations transformation)
@@ -210,6 +184,29 @@ QImage decodedImage(const QByteArray &bytes, ImageMetadata *metadata)
 }();
 
 } // namespace
+
+QImage withoutMetadataText(const QImage &image)
+{
+    const auto isMetadata = [](const QString &key) {
+        return key.startsWith(QLatin1String("Raw profile type "), Qt::CaseInsensitive)
+               || key == QLatin1String("XML:com.adobe.xmp");
+    };
+    const QStringList keys = image.textKeys();
+    if (std::none_of(keys.begin(), keys.end(), isMetadata))
+        return image;
+    QImage view(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
+                image.format());
+    view.setColorTable(image.colorTable());
+    view.setDotsPerMeterX(image.dotsPerMeterX());
+    view.setDotsPerMeterY(image.dotsPerMeterY());
+    view.setOffset(image.offset());
+    view.setColorSpace(image.colorSpace());
+    for (const QString &key : keys) {
+        if (!isMetadata(key))
+            view.setText(key, image.text(key));
+    }
+    return view;
+}
 
 QString checkSaveTarget(const QString &path)
 {

@@ -30,6 +30,11 @@ const QList<QByteArray> &readableFormats();
 // limit: no file that decodes within the limit is bigger but for junk.
 inline constexpr qint64 MaxEncodedBytes = qint64(ImageAllocationLimitMiB) << 21;
 
+// image without the text that holds photo metadata (Qt's PNG reader hands a
+// file's raw profiles and XMP over as text, and its writer would write them
+// back as they were): a view of its pixels, valid while image lives.
+QImage withoutMetadataText(const QImage &image);
+
 // Decodes the image that device holds from its current position to its end,
 // at most MaxEncodedBytes. The format is judged by the content and must be one
 // of readableFormats(); an image whose header announces more than the
