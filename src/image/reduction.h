@@ -60,6 +60,9 @@ private:
     std::vector<quint16> columnWeights;
     std::vector<char> done;
     QImage result;
+    uchar *bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    void (*accumulate)(const uchar *, quint16 *, size_t, quint16) = nullptr;
 };
 
 // The reduction of the part `target` of a grid of gridSize, rows shared out

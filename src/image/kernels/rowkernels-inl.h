@@ -633,6 +633,22 @@ void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
     storeThreeBytes<true>(in, out, count);
 }
 
+void accumulateRow(const uint8_t *HWY_RESTRICT in, uint16_t *HWY_RESTRICT sum, size_t count,
+                   uint16_t weight)
+{
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::Rebind<uint8_t, decltype(d16)> d8;
+    const size_t lanes = hn::Lanes(d16);
+    const auto w = hn::Set(d16, weight);
+    size_t k = 0;
+    for (; k + lanes <= count; k += lanes) {
+        const auto v = hn::PromoteTo(d16, hn::LoadU(d8, in + k));
+        hn::StoreU(hn::Add(hn::LoadU(d16, sum + k), hn::Mul(v, w)), d16, sum + k);
+    }
+    for (; k < count; ++k)
+        sum[k] = uint16_t(sum[k] + weight * in[k]);
+}
+
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE
 } // namespace RowKernels

@@ -47,6 +47,9 @@ using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t cou
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
+// sum[k] += weight * in[k] for k < count, in 16 bits.
+using AccumulateFunction = void (*)(const uint8_t *in, uint16_t *sum, size_t count,
+                                    uint16_t weight);
 
 // The kernels of one target:
 //  - adjust: brightness, contrast and saturation, see imageoperations.h;
@@ -74,6 +77,8 @@ struct TargetKernels
     // it; the store, 257 v in each channel and 0xFFFF in the alpha one.
     FetchBytesFunction fetchRgba64 = nullptr;
     StoreBytesFunction storeRgba64 = nullptr;
+    // The reduction's weighted sum of picture rows (see reduction.cpp).
+    AccumulateFunction accumulate = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
