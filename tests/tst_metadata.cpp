@@ -1,8 +1,9 @@
 // Photo metadata through open and save, in camera files written with exiv2 and read with exiftool:
 // the tags are kept, the orientation, pixel size, thumbnail and file structure are not.
+#include "filesupport.h"
 #include "imagefile.h"
 
-#include <QBuffer>
+#include <QColorSpace>
 #include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,18 +16,12 @@
 
 namespace {
 
-QByteArray encoded(const QImage &image, const QByteArray &format)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, format).write(image);
-    return buffer.data();
-}
+using TestSupport::encoded;
 
 // stored as Qt encodes it in format, with what a camera writes beside it.
 QByteArray cameraFile(const QImage &stored, const QByteArray &format)
 {
-    const QByteArray file = encoded(stored, format);
+    const QByteArray file = encoded(stored, format.constData());
     const auto data = [](const QByteArray &bytes) {
         return reinterpret_cast<const Exiv2::byte *>(bytes.constData());
     };
@@ -87,6 +82,7 @@ private slots:
         // Dark at the top left as stored, put at the top right by orientation 6.
         QImage stored(40, 20, QImage::Format_RGB32);
         stored.fill(Qt::white);
+        stored.setColorSpace(QColorSpace::AdobeRgb);
         for (int i = 0; i < 64; ++i)
             stored.setPixel(i % 8, i / 8, qRgb(0, 0, 0));
         Lumivex::ImageMetadata metadata;
@@ -98,7 +94,9 @@ private slots:
             QCOMPARE(qGray(opened.pixel(corner)) < 128, corner == QPoint(19, 0));
         const QString saved = dir.filePath("saved." + target);
         QCOMPARE(Lumivex::writeImageFile(opened, saved, metadata), QString());
-        QCOMPARE(Lumivex::readImageFile(saved).size(), QSize(20, 40));
+        const QImage reopened = Lumivex::readImageFile(saved);
+        QCOMPARE(reopened.size(), QSize(20, 40));
+        QCOMPARE(reopened.colorSpace(), QColorSpace(QColorSpace::AdobeRgb));
 
         QProcess exiftool;
         exiftool.start(QStringLiteral("exiftool"), {"-j", "-G", "-n", saved});
@@ -126,6 +124,35 @@ private slots:
         for (auto it = expected.constBegin(); it != expected.constEnd(); ++it)
             QVERIFY2((tags.contains(it.key()) ? tags[it.key()] : QJsonValue()) == *it,
                      qPrintable(it.key()));
+    }
+
+    // A PNG's eXIf chunk (here big-endian, orientation 6 alone) turns it too.
+    void pngExifChunk()
+    {
+        const QByteArray exif = QByteArray::fromHex("4d4d002a00000008" // header, IFD at 8
+                                                    "0001" "011200030000000100060000" "00000000");
+        QByteArray chunk = "eXIf" + exif;
+        const quint32 crc = TestSupport::crc32(chunk);
+        chunk = QByteArray::fromHex("0000001a") + chunk;
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk += char(crc >> shift);
+        QByteArray png = encoded(QImage(40, 20, QImage::Format_RGB32), "png");
+        png.insert(33, chunk); // after the header chunk
+        Lumivex::ImageMetadata metadata;
+        QCOMPARE(Lumivex::readImageFile(written("exif.png", png), &metadata).size(), QSize(20, 40));
+        QCOMPARE(Lumivex::exifOrientation(metadata), 6);
+    }
+
+    // An XMP packet that cannot be parsed is left out of a save, the EXIF kept.
+    void brokenBlockLeftOut()
+    {
+        const QImage stored(8, 4, QImage::Format_RGB32);
+        Lumivex::ImageMetadata metadata = Lumivex::readMetadata(cameraFile(stored, "jpeg"));
+        metadata.xmp = "<x:xmpmeta";
+        const Lumivex::ImageMetadata saved = Lumivex::readMetadata(
+                Lumivex::withMetadata(encoded(stored, "jpeg"), "jpeg", metadata, stored.size()));
+        QVERIFY(!saved.exif.isEmpty());
+        QVERIFY(saved.xmp.isEmpty());
     }
 
     // The picture as Qt decodes it without the metadata, which comes back empty.

@@ -219,10 +219,10 @@ QByteArray withMetadata(const QByteArray &encoded, const QByteArray &format,
             image->setExifData(exif);
         }
 
-        if (!metadata.xmp.isEmpty()) {
-            Exiv2::XmpData xmp;
-            if (Exiv2::XmpParser::decode(xmp, metadata.xmp.toStdString()) != 0)
-                return encoded;
+        // A block that cannot be parsed is left out; the others are written.
+        Exiv2::XmpData xmp;
+        if (!metadata.xmp.isEmpty()
+            && Exiv2::XmpParser::decode(xmp, metadata.xmp.toStdString()) == 0) {
             keepPortable(xmp);
             xmp["Xmp.tiff.Orientation"] = 1;
             xmp["Xmp.exif.PixelXDimension"] = pixelSize.width();
@@ -230,14 +230,12 @@ QByteArray withMetadata(const QByteArray &encoded, const QByteArray &format,
             image->setXmpData(xmp);
         }
 
-        if (!metadata.iptc.isEmpty()) {
-            Exiv2::IptcData iptc;
-            if (Exiv2::IptcParser::decode(iptc, bytesOf(metadata.iptc),
-                                          uint32_t(metadata.iptc.size()))
-                != 0)
-                return encoded;
+        Exiv2::IptcData iptc;
+        if (!metadata.iptc.isEmpty()
+            && Exiv2::IptcParser::decode(iptc, bytesOf(metadata.iptc),
+                                         uint32_t(metadata.iptc.size()))
+                       == 0)
             image->setIptcData(iptc);
-        }
 
         image->writeMetadata();
         Exiv2::BasicIo &io = image->io();

@@ -30,13 +30,14 @@ ImageMetadata readMetadata(const QByteArray &fileBytes);
 int exifOrientation(const ImageMetadata &metadata);
 
 // encoded (a whole file in format "jpeg", "png", "tiff" or "webp", or by the
-// writer's other names "jpg" and "tif") with
-// metadata written into it, fixed for a saved picture of pixelSize: the
-// orientation (EXIF and XMP) is 1, the pixel dimensions (EXIF and XMP, where
-// the metadata has them) are pixelSize, the EXIF thumbnail is dropped, and the
-// file's own structure (TIFF tags, ICC profile) stays as the encoder wrote it.
-// Returns encoded unchanged if metadata is empty, the format is another one,
-// or exiv2 fails in any way. WebP holds no IPTC, so a WebP file gets none.
+// writer's other names "jpg" and "tif") with metadata written into it, fixed
+// for a saved picture of pixelSize: the orientation (EXIF and XMP) is 1, the
+// pixel dimensions (in each of the EXIF and XMP that is written) are
+// pixelSize, the EXIF thumbnail is dropped, and the file's own structure
+// (TIFF tags, ICC profile) stays as the encoder wrote it. An XMP or IPTC
+// block that cannot be parsed is left out. Returns encoded unchanged if
+// metadata is empty, the format is another one, or exiv2 fails otherwise.
+// WebP holds no IPTC, so a WebP file gets none.
 QByteArray withMetadata(const QByteArray &encoded, const QByteArray &format,
                         const ImageMetadata &metadata, QSize pixelSize);
 
