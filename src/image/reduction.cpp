@@ -58,7 +58,7 @@ std::vector<Reduction::Span> Reduction::spansOf(int begin, int end, int picture,
         Span &span = spans[size_t(i - begin)];
         span.first = int(std::floor(a));
         span.count = std::min(picture - 1, int(std::ceil(b)) - 1) - span.first + 1;
-        span.weights = weights.size();
+        span.weights = quint32(weights.size());
         // Each pixel's share of the grid pixel in 256ths, rounded so that
         // they add up to 256 exactly (the largest remainders round up): an
         // even area then keeps its value. Beyond 256 pixels a side, at zooms
@@ -105,6 +105,7 @@ Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRec
     // loop for the baseline instruction set.
     size_t count = 0;
     accumulate = RowKernels::supportedTargets(&count)->accumulate;
+    reduceColumns = RowKernels::supportedTargets(&count)->reduceColumns;
     rows = spansOf(area.top(), area.bottom() + 1, pictureSize.height(), gridSize.height(),
                    rowWeights);
     columns = spansOf(area.left(), area.right() + 1, pictureSize.width(), gridSize.width(),
@@ -142,8 +143,8 @@ QImage Reduction::finish(const QImage &picture)
 // and the columns then read only that sum); the columns of that sum are then
 // summed the same way into each grid pixel. The weights add up to 256 on
 // each axis, so a row sum is at most 255 * 256 and fits in 16 bits, and a
-// pixel's sum, 8 more bits, in 32. The row sums run in the vector kernels'
-// 16-bit lanes; the column loop is plain, for the compiler to vectorise.
+// pixel's sum, 8 more bits, in 32. Both run in the vector kernels: the row
+// sums in 16-bit lanes, a pixel's four channels in 32-bit ones.
 void Reduction::computeRow(const QImage &picture, int row)
 {
     done[size_t(row)] = 1;
@@ -151,28 +152,19 @@ void Reduction::computeRow(const QImage &picture, int row)
     const int x0 = columns.front().first;
     const int width = columns.back().first + columns.back().count - x0;
     thread_local std::vector<quint16> sums;
-    thread_local std::vector<quint32> scratch;
+    thread_local std::vector<std::vector<quint32>> scratch;
+    thread_local std::vector<const uchar *> lines;
     const auto channels = size_t(width) * 4;
-    sums.assign(channels, 0);
-    quint16 *sum = sums.data();
-    for (int j = 0; j < rowSpan.count; ++j) {
-        const uchar *src = premultipliedRow(picture, rowSpan.first + j, x0, width, scratch);
-        accumulate(src, sum, channels, rowWeights[rowSpan.weights + size_t(j)]);
-    }
-
-    uchar *out = bits + qsizetype(row) * bytesPerLine;
-    for (size_t x = 0; x < columns.size(); ++x) {
-        const Span &col = columns[x];
-        const quint16 *p = sum + size_t(col.first - x0) * 4;
-        const quint16 *w = columnWeights.data() + col.weights;
-        quint32 v[4] = {0, 0, 0, 0};
-        for (int j = 0; j < col.count; ++j, p += 4) {
-            for (int c = 0; c < 4; ++c)
-                v[c] += quint32(w[j]) * p[c];
-        }
-        for (int c = 0; c < 4; ++c)
-            out[x * 4 + size_t(c)] = uchar((v[c] + 32768) >> 16);
-    }
+    sums.resize(channels);
+    scratch.resize(std::max(scratch.size(), size_t(rowSpan.count)));
+    lines.resize(size_t(rowSpan.count));
+    for (int j = 0; j < rowSpan.count; ++j)
+        lines[size_t(j)] =
+                premultipliedRow(picture, rowSpan.first + j, x0, width, scratch[size_t(j)]);
+    accumulate(lines.data(), rowWeights.data() + rowSpan.weights, lines.size(), sums.data(),
+               channels);
+    reduceColumns(sums.data(), x0, columns.data(), columns.size(), columnWeights.data(),
+                  bits + qsizetype(row) * bytesPerLine);
 }
 
 QImage reduceArea(const QImage &picture, const QSize &gridSize, const QRect &target)

@@ -9,6 +9,16 @@
 
 namespace Lumivex {
 
+// The picture pixels under one grid row or column: `count` of them from
+// `first`, each counted by its weight from `weights` on (an index into the
+// reduction's table of weights), in 256ths of the grid pixel.
+struct ReductionSpan
+{
+    qint32 first = 0;
+    qint32 count = 0;
+    quint32 weights = 0;
+};
+
 // The reduction of a picture of one size onto a grid of device pixels no
 // larger on either side, for one rectangle of that grid: each picture pixel
 // counts by the area of it under the grid pixel, as in QImage::scaled() with
@@ -40,15 +50,7 @@ public:
     QImage finish(const QImage &picture);
 
 private:
-    // The picture pixels under one grid row or column: `count` of them from
-    // `first`, each counted by its weight from `weights` on, in 256ths of
-    // the grid pixel.
-    struct Span
-    {
-        int first = 0;
-        int count = 0;
-        size_t weights = 0;
-    };
+    using Span = ReductionSpan;
     static std::vector<Span> spansOf(int begin, int end, int picture, int grid,
                                      std::vector<quint16> &weights);
     void computeRow(const QImage &picture, int row);
@@ -62,7 +64,9 @@ private:
     QImage result;
     uchar *bits = nullptr;
     qsizetype bytesPerLine = 0;
-    void (*accumulate)(const uchar *, quint16 *, size_t, quint16) = nullptr;
+    void (*accumulate)(const uchar *const *, const quint16 *, size_t, quint16 *, size_t) = nullptr;
+    void (*reduceColumns)(const quint16 *, int, const ReductionSpan *, size_t, const quint16 *,
+                          uchar *) = nullptr;
 };
 
 // The reduction of the part `target` of a grid of gridSize, rows shared out

@@ -24,6 +24,7 @@
 #endif
 
 #include "exact.h"
+#include "reduction.h"
 #include "rowkernels.h"
 #include "rowloop-inl.h"
 
@@ -633,20 +634,65 @@ void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
     storeThreeBytes<true>(in, out, count);
 }
 
-void accumulateRow(const uint8_t *HWY_RESTRICT in, uint16_t *HWY_RESTRICT sum, size_t count,
-                   uint16_t weight)
+void accumulateRow(const uint8_t *const *rows, const uint16_t *weights, size_t rowCount,
+                   uint16_t *HWY_RESTRICT sum, size_t count)
 {
+    // Each vector of sums is made in a register from all the rows at once,
+    // so that every byte is read once and every sum written once.
     const hn::ScalableTag<uint16_t> d16;
     const hn::Rebind<uint8_t, decltype(d16)> d8;
     const size_t lanes = hn::Lanes(d16);
-    const auto w = hn::Set(d16, weight);
     size_t k = 0;
     for (; k + lanes <= count; k += lanes) {
-        const auto v = hn::PromoteTo(d16, hn::LoadU(d8, in + k));
-        hn::StoreU(hn::Add(hn::LoadU(d16, sum + k), hn::Mul(v, w)), d16, sum + k);
+        auto v = hn::Zero(d16);
+        for (size_t r = 0; r < rowCount; ++r)
+            v = hn::Add(v, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, rows[r] + k)),
+                                   hn::Set(d16, weights[r])));
+        hn::StoreU(v, d16, sum + k);
     }
-    for (; k < count; ++k)
-        sum[k] = uint16_t(sum[k] + weight * in[k]);
+    for (; k < count; ++k) {
+        uint16_t v = 0;
+        for (size_t r = 0; r < rowCount; ++r)
+            v = uint16_t(v + weights[r] * rows[r][k]);
+        sum[k] = v;
+    }
+}
+
+void reduceColumnsRow(const uint16_t *HWY_RESTRICT sums, int origin,
+                      const ReductionSpan *HWY_RESTRICT columns, size_t count,
+                      const uint16_t *HWY_RESTRICT weights, uint8_t *HWY_RESTRICT out)
+{
+#if HWY_TARGET == HWY_SCALAR
+    for (size_t x = 0; x < count; ++x) {
+        const ReductionSpan &column = columns[x];
+        const uint16_t *p = sums + size_t(column.first - origin) * 4;
+        const uint16_t *w = weights + column.weights;
+        uint32_t v[4] = {0, 0, 0, 0};
+        for (int j = 0; j < column.count; ++j, p += 4) {
+            for (int c = 0; c < 4; ++c)
+                v[c] += uint32_t(w[j]) * p[c];
+        }
+        for (int c = 0; c < 4; ++c)
+            out[x * 4 + size_t(c)] = uint8_t((v[c] + 32768) >> 16);
+    }
+#else
+    // One pixel's four channels in the lanes of one 128-bit vector.
+    const hn::FixedTag<uint32_t, 4> d32;
+    const hn::Rebind<uint16_t, decltype(d32)> d16;
+    const hn::Rebind<int32_t, decltype(d32)> di32;
+    const hn::Rebind<uint8_t, decltype(d32)> d8;
+    const auto half = hn::Set(d32, 32768u);
+    for (size_t x = 0; x < count; ++x) {
+        const ReductionSpan &column = columns[x];
+        const uint16_t *p = sums + size_t(column.first - origin) * 4;
+        const uint16_t *w = weights + column.weights;
+        auto v = half;
+        for (int j = 0; j < column.count; ++j, p += 4)
+            v = hn::Add(v, hn::Mul(hn::PromoteTo(d32, hn::LoadU(d16, p)), hn::Set(d32, w[j])));
+        const auto bytes = hn::DemoteTo(d8, hn::BitCast(di32, hn::ShiftRight<16>(v)));
+        hn::StoreU(bytes, d8, out + x * 4);
+    }
+#endif
 }
 
 // NOLINTNEXTLINE(google-readability-namespace-comments)

@@ -42,7 +42,8 @@ namespace {
         TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), \
                 CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
                 CHOOSE(storeBgr888Row), CHOOSE(fetchRgba8888Row), CHOOSE(storeRgba8888Row), \
-                CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), CHOOSE(accumulateRow) \
+                CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), CHOOSE(accumulateRow), \
+                CHOOSE(reduceColumnsRow) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

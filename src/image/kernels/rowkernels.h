@@ -13,6 +13,7 @@
 #include <cstdint>
 
 namespace Lumivex {
+struct ReductionSpan;
 namespace RowKernels {
 
 // An adjustment worked out once per image from the slider values: the
@@ -47,9 +48,16 @@ using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t cou
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
-// sum[k] += weight * in[k] for k < count, in 16 bits.
-using AccumulateFunction = void (*)(const uint8_t *in, uint16_t *sum, size_t count,
-                                    uint16_t weight);
+// sum[k] = the sum of weights[r] * rows[r][k] over the rowCount rows, for
+// k < count, in 16 bits.
+using AccumulateFunction = void (*)(const uint8_t *const *rows, const uint16_t *weights,
+                                    size_t rowCount, uint16_t *sum, size_t count);
+// For each of count grid pixels, the four channel sums of sums (origin: the
+// picture column of sums[0]) under its span, weighted, to bytes: (s + 32768)
+// >> 16 of each.
+using ReduceColumnsFunction = void (*)(const uint16_t *sums, int origin,
+                                       const ReductionSpan *columns, size_t count,
+                                       const uint16_t *weights, uint8_t *out);
 
 // The kernels of one target:
 //  - adjust: brightness, contrast and saturation, see imageoperations.h;
@@ -77,8 +85,10 @@ struct TargetKernels
     // it; the store, 257 v in each channel and 0xFFFF in the alpha one.
     FetchBytesFunction fetchRgba64 = nullptr;
     StoreBytesFunction storeRgba64 = nullptr;
-    // The reduction's weighted sum of picture rows (see reduction.cpp).
+    // The reduction's weighted sums of picture rows and of columns (see
+    // reduction.cpp).
     AccumulateFunction accumulate = nullptr;
+    ReduceColumnsFunction reduceColumns = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
