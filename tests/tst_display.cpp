@@ -1,7 +1,8 @@
 // What the view puts on the screen, at device pixels: fine patterns reduced
-// by area below zoom 1, the same pixels wherever the view is scrolled, and
-// tagged colours converted for the screen while the document keeps its own.
-// CTest runs it on a 1x and on a 2x screen.
+// by area below zoom 1, the same pixels wherever the view is scrolled and
+// whether reduced with a slider step or alone, and tagged colours converted
+// for the screen while the document keeps its own. CTest runs it on a 1x, a
+// 1.5x and a 2x screen.
 #include "testsupport.h"
 
 #include <QClipboard>
@@ -123,6 +124,21 @@ void DisplayTest::scrollingKeepsPixels()
     bar->setValue(bar->value() + 237);
     QCoreApplication::processEvents();
     COMPARE_IMAGES(shownPixels(state.imageLabel(), area), before);
+
+    // A slider step reduces as it adjusts; the view of the adjusted picture
+    // as a document of its own reduces it alone: the same pixels.
+    state.brightnessSlider()->setValue(30);
+    MainWindow other;
+    MainWindowTestAccess otherState{other};
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    otherState.load(state.adjustedImage());
+    for (int i = 0; i < 3; ++i)
+        TRIGGER(other, "Zoom Out");
+    otherState.scrollArea()->horizontalScrollBar()->setValue(bar->value());
+    QCoreApplication::processEvents();
+    COMPARE_IMAGES(shownPixels(otherState.imageLabel(), area),
+                   shownPixels(state.imageLabel(), area));
 }
 
 // Adobe RGB's (40, 160, 60) is about (0, 161, 47) in sRGB: shown so at zoom 1

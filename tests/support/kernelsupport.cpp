@@ -59,4 +59,26 @@ QImage randomImage(QImage::Format format, int width, int height, quint32 seed)
     return image;
 }
 
+void matchReference(const QImage &source, const QImage &literalSource,
+                    const Adjustment &adjustment, bool invert)
+{
+    QImage expected;
+    Reference::adjustImage(literalSource, expected, adjustment);
+    QImage actual;
+    QVERIFY(adjustImage(source, actual, adjustment));
+    COMPARE_IMAGES(actual, expected);
+    QImage grayExpected = literalSource;
+    Reference::grayscaleImage(grayExpected);
+    QImage grayActual = source;
+    grayscaleImage(grayActual);
+    COMPARE_IMAGES(grayActual, grayExpected);
+    if (!invert)
+        return;
+    QImage invertExpected = literalSource;
+    Reference::invertImage(invertExpected);
+    QImage invertActual = source;
+    invertImage(invertActual);
+    COMPARE_IMAGES(invertActual, invertExpected);
+}
+
 } // namespace KernelSupport
