@@ -130,7 +130,9 @@ private slots:
     void pngExifChunk()
     {
         const QByteArray exif = QByteArray::fromHex("4d4d002a00000008" // header, IFD at 8
-                                                    "0001" "011200030000000100060000" "00000000");
+                                                    "0001"
+                                                    "011200030000000100060000"
+                                                    "00000000");
         QByteArray chunk = "eXIf" + exif;
         const quint32 crc = TestSupport::crc32(chunk);
         chunk = QByteArray::fromHex("0000001a") + chunk;

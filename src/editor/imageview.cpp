@@ -1,5 +1,7 @@
 #include "imageview.h"
 
+#include "parallelrows.h"
+
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
@@ -119,7 +121,16 @@ QImage ImageView::forScreen(QImage image) const
         transform = source.transformationToColorSpace(target);
         transformSource = source;
     }
-    image.applyColorTransform(transform);
+    // In bands of rows on the thread pool, each converted where it lies: a
+    // window's worth of pixels takes a few milliseconds to convert, about as
+    // long as an adjustment of ten times as many (so they count tenfold).
+    uchar *bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const qint64 cost = qint64(image.width()) * image.height() * 10;
+    forEachSegment(image.height(), cost, [&](int y0, int y1) {
+        QImage band(bits + y0 * bytesPerLine, image.width(), y1 - y0, bytesPerLine, image.format());
+        band.applyColorTransform(transform);
+    });
     return image;
 }
 
@@ -139,11 +150,15 @@ void ImageView::paintEvent(QPaintEvent *event)
         const QRect exposed = deviceRect(event->rect());
         if (shown.key != picture.cacheKey() || shown.grid != grid
             || !shown.rect.contains(exposed)) {
-            // A quarter of the visible size more on each side, so that the
-            // next scroll steps only draw what is already reduced.
+            // A new picture or zoom reduces what is visible. A scroll that
+            // leaves it reduces a quarter of the visible size more on each
+            // side, so that the next scroll steps only draw what is already
+            // reduced, and a zoom step does not pay for the scrolling that
+            // may never come (it would cost twice as much).
             const QRect visible = visibleDeviceRect();
-            const int dx = visible.width() / 4;
-            const int dy = visible.height() / 4;
+            const bool scrolled = shown.key == picture.cacheKey() && shown.grid == grid;
+            const int dx = scrolled ? visible.width() / 4 : 0;
+            const int dy = scrolled ? visible.height() / 4 : 0;
             const QRect part =
                     (visible.adjusted(-dx, -dy, dx, dy) | exposed) & QRect(QPoint(0, 0), grid);
             shown = {picture.cacheKey(), grid, part, forScreen(reduceArea(picture, grid, part))};

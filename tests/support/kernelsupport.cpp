@@ -59,8 +59,8 @@ QImage randomImage(QImage::Format format, int width, int height, quint32 seed)
     return image;
 }
 
-void matchReference(const QImage &source, const QImage &literalSource,
-                    const Adjustment &adjustment, bool invert)
+void matchReference(const QImage &source, const QImage &literalSource, const Adjustment &adjustment,
+                    bool invert)
 {
     QImage expected;
     Reference::adjustImage(literalSource, expected, adjustment);

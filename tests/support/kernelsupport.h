@@ -47,7 +47,7 @@ QImage randomImage(QImage::Format format, int width, int height, quint32 seed);
 
 // Adjust, grayscale and, if asked, invert of source give what the literal
 // definitions give on literalSource (source itself, or its editable form).
-void matchReference(const QImage &source, const QImage &literalSource,
-                    const Adjustment &adjustment, bool invert);
+void matchReference(const QImage &source, const QImage &literalSource, const Adjustment &adjustment,
+                    bool invert);
 
 } // namespace KernelSupport
