@@ -124,6 +124,9 @@ private:
     QRect cropRect;
     bool cropping = false;
     QPoint cropStart;
+    // Window coordinates of the box while selecting (a drag), or, when not
+    // selecting, the whole picture in its own pixels after Select All:
+    // ToolOverlay::wholePictureSelected() tells the two apart.
     QRect selectionRect;
     bool selecting = false;
     QPoint selectionStart;

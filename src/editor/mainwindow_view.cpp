@@ -75,9 +75,11 @@ void MainWindow::updateImageDisplay()
 
 void MainWindow::repaintWindow()
 {
+    // Synchronous, so that a command or pointer move has reached the screen
+    // when it returns (the real-window test drags a box and reads the
+    // screen between moves). The layer above the scroll area reaches the
+    // screen only when it is repainted after the window itself.
     repaint();
-    // The layer above the scroll area reaches the screen only when it is
-    // repainted after the window itself.
     toolOverlay()->repaint();
 }
 
