@@ -4,28 +4,28 @@
 #include "pngencoder.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImageWriter>
 #include <QThreadPool>
 
-#include <chrono>
 #include <condition_variable>
-#include <iterator>
 #include <mutex>
 
 namespace Lumivex {
 
 namespace {
 
-// The types offered, each with the writer's format name.
-struct Offer
-{
-    QString mimeType;
-    const char *format;
-};
+// The encodings made of a picture on the clipboard, in the order they are
+// started: a PNG stored as it is, made as fast as the pixels can be copied,
+// so that a program asking at once (a clipboard manager asks as soon as Copy
+// runs) waits for very little; BMP; and the small PNG that replaces the
+// stored one as soon as it is ready. Requests are answered on the GUI
+// thread, which waits for the encoding asked for: handling events meanwhile
+// could let another program's copy delete this data while Qt is still
+// sending it.
+enum Encoding { StoredPng, Bmp, SmallPng, EncodingCount };
 
-const Offer offers[] = {{QStringLiteral("image/png"), "png"}, {QStringLiteral("image/bmp"), "bmp"}};
-constexpr int OfferCount = int(std::size(offers));
+const QString PngType = QStringLiteral("image/png");
+const QString BmpType = QStringLiteral("image/bmp");
 
 // The encoders' own threads: not the global pool, whose threads the
 // adjustments share out rows to while a big picture is being encoded.
@@ -35,19 +35,18 @@ QThreadPool &encoderThreads()
     return pool;
 }
 
-QByteArray encoded(const QImage &image, const char *format)
+QByteArray encoded(const QImage &image, Encoding encoding)
 {
-    // PNG of 8-bit channels through the parallel encoder: a 24-megapixel
-    // picture is ready in well under a second instead of seven, so a paste
-    // in another program soon after Copy waits for little.
-    if (qstrcmp(format, "png") == 0 && encodesPng(image.format())) {
-        QByteArray bytes = encodePng(image);
-        if (!bytes.isNull())
-            return bytes;
-    }
+    // PNG of 8-bit channels through the parallel encoder; other pictures
+    // through Qt's writer, which has no stored PNG.
+    if (encoding != Bmp && encodesPng(image.format()))
+        return encodePng(image, nullptr,
+                         encoding == StoredPng ? PngSize::Fastest : PngSize::Smallest);
+    if (encoding == StoredPng)
+        return QByteArray();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
+    QImageWriter writer(&buffer, encoding == Bmp ? "bmp" : "png");
     if (!writer.write(withoutMetadataText(image))) // pixels only
         return QByteArray();
     buffer.close();
@@ -60,8 +59,8 @@ struct EncodedImageData::Encodings
 {
     std::mutex mutex;
     std::condition_variable finished;
-    QByteArray bytes[OfferCount];
-    bool done[OfferCount] = {};
+    QByteArray bytes[EncodingCount];
+    bool done[EncodingCount] = {};
 };
 
 const QStringList &pasteTypes()
@@ -93,18 +92,20 @@ QImage readPastedImage(const QMimeData *data)
 
 EncodedImageData::EncodedImageData(const QImage &image) : encodings(std::make_shared<Encodings>())
 {
-    encoderThreads().setMaxThreadCount(OfferCount);
-    for (int i = 0; i < OfferCount; ++i) {
+    encoderThreads().setMaxThreadCount(2);
+    for (int i = 0; i < EncodingCount; ++i) {
         // Data the clipboard has let go of before its encoding began is
         // not encoded at all, so that Copy after Copy waits for no other.
         encoderThreads().start([weak = std::weak_ptr<Encodings>(encodings), image, i] {
             const std::shared_ptr<Encodings> shared = weak.lock();
             if (!shared)
                 return;
-            QByteArray bytes = encoded(image, offers[i].format);
+            QByteArray bytes = encoded(image, Encoding(i));
             const std::lock_guard<std::mutex> lock(shared->mutex);
             shared->bytes[i] = std::move(bytes);
             shared->done[i] = true;
+            if (i == SmallPng && !shared->bytes[SmallPng].isEmpty())
+                shared->bytes[StoredPng] = QByteArray(); // what is asked for from now on
             shared->finished.notify_all();
         });
     }
@@ -114,10 +115,7 @@ EncodedImageData::~EncodedImageData() = default;
 
 QStringList EncodedImageData::formats() const
 {
-    QStringList types;
-    for (const Offer &offer : offers)
-        types << offer.mimeType;
-    return types;
+    return {PngType, BmpType};
 }
 
 bool EncodedImageData::hasFormat(const QString &mimeType) const
@@ -128,27 +126,20 @@ bool EncodedImageData::hasFormat(const QString &mimeType) const
 QVariant EncodedImageData::retrieveData(const QString &mimeType, QMetaType type) const
 {
     Q_UNUSED(type)
-    for (int i = 0; i < OfferCount; ++i) {
-        if (offers[i].mimeType != mimeType)
-            continue;
-        // Another program's request arrives on the GUI thread. While the
-        // encoding is still running, the window keeps painting: events other
-        // than the user's are handled between short waits (user input would
-        // let a new Copy replace this data as it is read). Only the local
-        // share of the encodings is used once events have run, since one of
-        // them may be the clipboard's loss, which deletes this.
-        const std::shared_ptr<Encodings> shared = encodings;
-        std::unique_lock<std::mutex> lock(shared->mutex);
-        while (!shared->finished.wait_for(lock, std::chrono::milliseconds(10),
-                                          [&] { return shared->done[i]; })) {
-            lock.unlock();
-            if (QCoreApplication::instance())
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-            lock.lock();
-        }
-        return shared->bytes[i];
+    std::unique_lock<std::mutex> lock(encodings->mutex);
+    const bool *done = encodings->done;
+    const QByteArray *bytes = encodings->bytes;
+    if (mimeType == BmpType) {
+        encodings->finished.wait(lock, [&] { return done[Bmp]; });
+        return bytes[Bmp];
     }
-    return QVariant();
+    if (mimeType != PngType)
+        return QVariant();
+    // The small PNG once it is ready, the stored one until then.
+    encodings->finished.wait(lock, [&] {
+        return done[SmallPng] || (done[StoredPng] && !bytes[StoredPng].isEmpty());
+    });
+    return done[SmallPng] && !bytes[SmallPng].isEmpty() ? bytes[SmallPng] : bytes[StoredPng];
 }
 
 } // namespace Lumivex

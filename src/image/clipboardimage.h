@@ -19,9 +19,10 @@ const QStringList &pasteTypes();
 // timeout. A null image if there is none or it cannot be decoded.
 QImage readPastedImage(const QMimeData *data);
 
-// Clipboard data for a picture: PNG first, and BMP. Both are encoded in the
-// background from construction, so a request from another program waits
-// only for what is left of its encoding, never for a whole one.
+// Clipboard data for a picture: PNG first, and BMP. They are encoded in the
+// background from construction, a PNG stored as it is first, so that a
+// request from another program waits at most for what is left of the
+// fastest encoding of its type.
 class EncodedImageData : public QMimeData
 {
 public:

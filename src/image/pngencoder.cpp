@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace Lumivex {
@@ -345,10 +346,10 @@ bool encodeStrip(const Encoding &encoding, Strip &strip, bool last)
     // Both ways start on the first batch, and the one that made it smaller
     // does the rest of the strip.
     Compressor matching, runs;
+    Compressor *chosen = nullptr;
     if (!matching.start(Z_FILTERED, dictionary, dictionarySize, bytes)
         || !runs.start(Z_RLE, dictionary, dictionarySize, bytes))
         return false;
-    Compressor *chosen = nullptr;
     for (int y = strip.firstRow; y < strip.endRow; y += batchRows) {
         const int y1 = std::min(strip.endRow, y + batchRows);
         filter.filter(y, y1, batch.data());
@@ -450,6 +451,143 @@ QByteArray iccChunk(const QColorSpace &colorSpace)
     return data;
 }
 
+// The signature and the chunks before the pixels: the header, the colour
+// space and the resolution.
+QByteArray pngHead(const QImage &image, Layout layout)
+{
+    QByteArray ihdr;
+    putUint32(ihdr, quint32(image.width()));
+    putUint32(ihdr, quint32(image.height()));
+    ihdr.append(char(8)); // bits per sample
+    ihdr.append(char(layout.colourType));
+    ihdr.append(3, '\0'); // deflate, adaptive filters, not interlaced
+    QByteArray head("\x89PNG\r\n\x1a\n", 8);
+    putChunk(head, "IHDR", ihdr);
+    const QByteArray icc =
+            image.colorSpace().isValid() ? iccChunk(image.colorSpace()) : QByteArray();
+    if (!icc.isEmpty())
+        putChunk(head, "iCCP", icc);
+    if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0) {
+        QByteArray phys;
+        putUint32(phys, quint32(image.dotsPerMeterX()));
+        putUint32(phys, quint32(image.dotsPerMeterY()));
+        phys.append(char(1)); // per metre
+        putChunk(head, "pHYs", phys);
+    }
+    return head;
+}
+
+void putUint32(uchar *out, quint32 value)
+{
+    out[0] = uchar(value >> 24);
+    out[1] = uchar(value >> 16);
+    out[2] = uchar(value >> 8);
+    out[3] = uchar(value);
+}
+
+// The stored PNG: rows unfiltered, in deflate's stored blocks (one or more
+// per row, at most 65535 bytes each), every strip of rows one IDAT chunk.
+// Written here rather than by zlib at level 0, which copies every byte
+// twice more through its own buffers: the size of each part is known, so
+// every thread writes its rows straight into their place in the file, and
+// the file costs little more than one copy of the pixels.
+QByteArray storedPng(const QImage &image, Layout layout)
+{
+    constexpr qsizetype MaxBlock = 65535;
+    const qsizetype rowBytes = qsizetype(image.width()) * layout.bytesPerPixel + 1;
+    const qsizetype blocksPerRow = (rowBytes + MaxBlock - 1) / MaxBlock;
+    const qsizetype storedRow = rowBytes + 5 * blocksPerRow;
+    QThreadPool *pool = encoderPool();
+    const int threads = pool ? std::max(1, pool->maxThreadCount()) : 1;
+    const int stripRows = int(std::clamp<qsizetype>(image.height() / (threads * StripsPerThread), 1,
+                                                    MaxStripBytes / storedRow + 1));
+    const int strips = (image.height() + stripRows - 1) / stripRows;
+    const qsizetype stripChunks = qsizetype(image.height()) * storedRow + 12 * qsizetype(strips);
+
+    const QByteArray head = pngHead(image, layout);
+    const char zlibHeader[2] = {0x78, 0x01}; // a 32 KiB window, the fastest level
+    // The head, the chunk of the zlib header, the strips' chunks, the chunk
+    // of the zlib trailer and the end.
+    QByteArray png(head.size() + 14 + stripChunks + 16 + 12, Qt::Uninitialized);
+    std::memcpy(png.data(), head.constData(), size_t(head.size()));
+    auto *out = reinterpret_cast<uchar *>(png.data()) + head.size();
+    putUint32(out, 2);
+    std::memcpy(out + 4, "IDAT", 4);
+    std::memcpy(out + 8, zlibHeader, 2);
+    putUint32(out + 10, quint32(crc32(crc32(0, out + 4, 4), out + 8, 2)));
+    out += 14;
+
+    std::vector<uLong> adlers(size_t(strips), 1);
+    std::atomic<bool> failed{false};
+    QSemaphore done;
+    const auto writeStrip = [&](int strip) {
+        const int y0 = strip * stripRows;
+        const int y1 = std::min(image.height(), y0 + stripRows);
+        uchar *chunk = out + qsizetype(y0) * storedRow + 12 * qsizetype(strip);
+        const qsizetype size = qsizetype(y1 - y0) * storedRow;
+        putUint32(chunk, quint32(size));
+        std::memcpy(chunk + 4, "IDAT", 4);
+        uchar *p = chunk + 8;
+        uLong adler = 1;
+        for (int y = y0; y < y1; ++y) {
+            uchar *row = p + 5; // the first block's header goes before
+            row[0] = 0;         // filter type None
+            packRow(image, y, row + 1);
+            adler = adler32(adler, row, uInt(rowBytes));
+            // Each block's header in front of its bytes, moving what follows
+            // the first block on by the headers before it.
+            for (qsizetype b = blocksPerRow - 1; b >= 1; --b)
+                std::memmove(row + b * (MaxBlock + 5), row + b * MaxBlock,
+                             size_t(std::min(MaxBlock, rowBytes - b * MaxBlock)));
+            for (qsizetype b = 0; b < blocksPerRow; ++b) {
+                const auto length = quint16(std::min(MaxBlock, rowBytes - b * MaxBlock));
+                uchar *block = p + b * (MaxBlock + 5);
+                block[0] = (y == image.height() - 1 && b == blocksPerRow - 1) ? 1 : 0;
+                block[1] = uchar(length);
+                block[2] = uchar(length >> 8);
+                block[3] = uchar(~length);
+                block[4] = uchar(~length >> 8);
+            }
+            p += storedRow;
+        }
+        adlers[size_t(strip)] = adler;
+        putUint32(p, quint32(crc32(crc32(0, chunk + 4, 4), chunk + 8, uInt(size))));
+    };
+    std::atomic<int> next{0};
+    const auto take = [&] {
+        for (int i = next++; i < strips; i = next++) {
+            try {
+                writeStrip(i);
+            } catch (...) { // out of memory converting a row: no file
+                failed = true;
+            }
+        }
+        done.release();
+    };
+    const int helpers = pool ? std::min(strips, threads) - 1 : 0;
+    for (int i = 0; i < helpers; ++i)
+        pool->start(take);
+    take();
+    done.acquire(helpers + 1);
+    if (failed)
+        return {};
+
+    uLong adler = 1;
+    for (int i = 0; i < strips; ++i) {
+        const int rows = std::min(image.height(), (i + 1) * stripRows) - i * stripRows;
+        adler = adler32_combine(adler, adlers[size_t(i)], z_off_t(qsizetype(rows) * rowBytes));
+    }
+    uchar *tail = out + stripChunks;
+    putUint32(tail, 4);
+    std::memcpy(tail + 4, "IDAT", 4);
+    putUint32(tail + 8, quint32(adler));
+    putUint32(tail + 12, quint32(crc32(0, tail + 4, 8)));
+    putUint32(tail + 16, 0);
+    std::memcpy(tail + 20, "IEND", 4);
+    putUint32(tail + 24, quint32(crc32(0, tail + 20, 4)));
+    return png;
+}
+
 } // namespace
 
 bool encodesPng(QImage::Format format)
@@ -457,7 +595,7 @@ bool encodesPng(QImage::Format format)
     return layoutOf(format).bytesPerPixel != 0;
 }
 
-QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
+QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled, PngSize size)
 {
     const Layout layout = layoutOf(image.format());
     if (image.isNull() || layout.bytesPerPixel == 0)
@@ -465,6 +603,14 @@ QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
     const qsizetype rowBytes = qsizetype(image.width()) * layout.bytesPerPixel + 1;
     if (rowBytes > MaxRowBytes)
         return {};
+
+    if (size == PngSize::Fastest) {
+        try {
+            return storedPng(image, layout);
+        } catch (const std::bad_alloc &) {
+            return {};
+        }
+    }
 
     auto encoding = std::make_shared<Encoding>();
     encoding->image = image;
@@ -494,13 +640,6 @@ QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
     if (encoding->failed || (cancelled && cancelled->load()))
         return {};
 
-    QByteArray ihdr;
-    putUint32(ihdr, quint32(image.width()));
-    putUint32(ihdr, quint32(image.height()));
-    ihdr.append(char(8)); // bits per sample
-    ihdr.append(char(layout.colourType));
-    ihdr.append(3, '\0'); // deflate, adaptive filters, not interlaced
-
     // The zlib stream's header: deflate with a 32 KiB window, the default
     // level, and the check bits.
     static_assert(DeflateLevel == 6);
@@ -514,22 +653,10 @@ QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled)
     const char zlibTrailer[4] = {char(adler >> 24), char(adler >> 16), char(adler >> 8),
                                  char(adler)};
 
-    const QByteArray icc =
-            image.colorSpace().isValid() ? iccChunk(image.colorSpace()) : QByteArray();
+    const QByteArray head = pngHead(image, layout);
     QByteArray png;
-    png.reserve(8 + 25 + (icc.isEmpty() ? 0 : icc.size() + 12) + 21 + deflated
-                + 12 * qsizetype(count) + 18 + 12);
-    png.append("\x89PNG\r\n\x1a\n", 8);
-    putChunk(png, "IHDR", ihdr);
-    if (!icc.isEmpty())
-        putChunk(png, "iCCP", icc);
-    if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0) {
-        QByteArray phys;
-        putUint32(phys, quint32(image.dotsPerMeterX()));
-        putUint32(phys, quint32(image.dotsPerMeterY()));
-        phys.append(char(1)); // per metre
-        putChunk(png, "pHYs", phys);
-    }
+    png.reserve(head.size() + 14 + deflated + 12 * qsizetype(count) + 16 + 12);
+    png.append(head);
     // One chunk per strip, and one each for the zlib stream's header and
     // trailer.
     putChunk(png, "IDAT", zlibHeader, 2, crc32(0, reinterpret_cast<const Bytef *>(zlibHeader), 2));

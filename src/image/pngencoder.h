@@ -24,6 +24,12 @@ bool encodesPng(QImage::Format format);
 // are positive); QImageReader reads back the same pixels, in the same format,
 // as from the file QImageWriter makes of the same image. Text and the offset
 // are not written.
-QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled = nullptr);
+//
+// Fastest stores the rows as they are, neither filtered nor compressed: a
+// file about as big as the pixels, made at the speed of copying them, for a
+// reader that wants the picture at once (the clipboard) rather than small.
+enum class PngSize { Smallest, Fastest };
+QByteArray encodePng(const QImage &image, const std::atomic<bool> *cancelled = nullptr,
+                     PngSize size = PngSize::Smallest);
 
 } // namespace Lumivex
