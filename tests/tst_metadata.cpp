@@ -138,7 +138,9 @@ private slots:
         chunk = QByteArray::fromHex("0000001a") + chunk;
         for (int shift = 24; shift >= 0; shift -= 8)
             chunk += char(crc >> shift);
-        QByteArray png = encoded(QImage(40, 20, QImage::Format_RGB32), "png");
+        QImage stored(40, 20, QImage::Format_RGB32);
+        stored.fill(Qt::darkGreen);
+        QByteArray png = encoded(stored, "png");
         png.insert(33, chunk); // after the header chunk
         Lumivex::ImageMetadata metadata;
         QCOMPARE(Lumivex::readImageFile(written("exif.png", png), &metadata).size(), QSize(20, 40));

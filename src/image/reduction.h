@@ -35,6 +35,11 @@ class Reduction
 public:
     Reduction() = default;
     Reduction(const QSize &pictureSize, const QSize &gridSize, const QRect &target);
+    // Moved, never copied: a copy would write the same rows.
+    Reduction(Reduction &&) = default;
+    Reduction &operator=(Reduction &&) = default;
+    Reduction(const Reduction &) = delete;
+    Reduction &operator=(const Reduction &) = delete;
 
     QRect target() const { return area; }
     bool isNull() const { return result.isNull(); }
