@@ -1,7 +1,10 @@
+#include "kernelsupport.h"
 #include "reduction.h"
 
 #include <QTest>
 #include <cmath>
+
+using namespace KernelSupport;
 
 class TestReduction : public QObject
 {
@@ -30,6 +33,28 @@ private slots:
         QVERIFY2(std::sqrt(squares / n - sum * sum / n / n) <= 12, "uneven");
         // A part of the grid is the same pixels as the whole shows there.
         QCOMPARE(Lumivex::reduceArea(board, grid, QRect(7, 5, 30, 20)), whole.copy(7, 5, 30, 20));
+    }
+    // Every target sums exactly as the portable fallback does, over rows of
+    // any colour and a prime width.
+    void sameOnEveryTarget_data()
+    {
+        QTest::addColumn<KernelTarget>("target");
+        for (KernelTarget target : targetsUnderTest())
+            QTest::addRow("%s", qPrintable(kernelTargetName(target))) << target;
+    }
+    void sameOnEveryTarget()
+    {
+        QFETCH(KernelTarget, target);
+        const QImage picture = randomImage(QImage::Format_ARGB32_Premultiplied, 1031, 211, 5);
+        for (const QSize grid : {QSize(601, 123), QSize(97, 20)}) {
+            QImage expected;
+            {
+                const TargetLimit fallback(supportedKernelTargets().constLast());
+                expected = Lumivex::reduceArea(picture, grid, QRect(QPoint(0, 0), grid));
+            }
+            const TargetLimit limit(target);
+            COMPARE_IMAGES(Lumivex::reduceArea(picture, grid, QRect(QPoint(0, 0), grid)), expected);
+        }
     }
 };
 

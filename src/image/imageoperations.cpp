@@ -33,20 +33,10 @@ bool isPaletteFormat(QImage::Format format)
            || format == QImage::Format_Indexed8;
 }
 
-// 0: no cap.
-std::atomic<KernelTarget> kernelTargetLimit{0};
-
 // The kernels of the target in use, read once per operation.
 const RowKernels::TargetKernels &activeKernels()
 {
-    size_t count = 0;
-    const RowKernels::TargetKernels *targets = RowKernels::supportedTargets(&count);
-    const KernelTarget limit = kernelTargetLimit.load();
-    for (size_t i = 0; i < count; ++i) {
-        if (targets[i].target >= limit)
-            return targets[i];
-    }
-    return targets[count - 1];
+    return RowKernels::activeTargetKernels();
 }
 
 // Everything but the pixels, as a shared copy of src would carry it.
@@ -136,7 +126,7 @@ QString kernelTargetName(KernelTarget target)
 
 void setKernelTargetLimit(KernelTarget limit)
 {
-    kernelTargetLimit.store(limit);
+    RowKernels::setTargetLimit(limit);
 }
 
 KernelTarget activeKernelTarget()

@@ -100,12 +100,10 @@ Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRec
     // QImage::scanLine() is not for that.
     bits = result.bits();
     bytesPerLine = result.bytesPerLine();
-    // Integer sums, the same on every target: the best one, vector code
-    // being three to four times as fast as what the compiler makes of the
-    // loop for the baseline instruction set.
-    size_t count = 0;
-    accumulate = RowKernels::supportedTargets(&count)->accumulate;
-    reduceColumns = RowKernels::supportedTargets(&count)->reduceColumns;
+    // Integer sums, the same on every target.
+    const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
+    accumulate = kernels.accumulate;
+    reduceColumns = kernels.reduceColumns;
     rows = spansOf(area.top(), area.bottom() + 1, pictureSize.height(), gridSize.height(),
                    rowWeights);
     columns = spansOf(area.left(), area.right() + 1, pictureSize.width(), gridSize.width(),

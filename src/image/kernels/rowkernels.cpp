@@ -29,6 +29,7 @@
 #include <hwy/targets.h>
 
 #include <array>
+#include <atomic>
 
 namespace Lumivex {
 namespace RowKernels {
@@ -98,6 +99,27 @@ const TargetKernels *supportedTargets(size_t *count)
 const char *targetName(int64_t target)
 {
     return hwy::TargetName(target);
+}
+
+namespace {
+std::atomic<int64_t> targetLimit{0};
+} // namespace
+
+const TargetKernels &activeTargetKernels()
+{
+    size_t count = 0;
+    const TargetKernels *targets = supportedTargets(&count);
+    const int64_t limit = targetLimit.load();
+    for (size_t i = 0; i < count; ++i) {
+        if (targets[i].target >= limit)
+            return targets[i];
+    }
+    return targets[count - 1];
+}
+
+void setTargetLimit(int64_t limit)
+{
+    targetLimit.store(limit);
 }
 
 PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness)

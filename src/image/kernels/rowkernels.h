@@ -96,6 +96,10 @@ struct TargetKernels
 const TargetKernels *supportedTargets(size_t *count);
 // Highway's name of a target: "AVX3_DL", "AVX2", "SSE4", "NEON", "SCALAR"...
 const char *targetName(int64_t target);
+// The kernels in use: the best supported target no better than the limit
+// (0: none), which tests and benchmarks set to run every target.
+const TargetKernels &activeTargetKernels();
+void setTargetLimit(int64_t limit);
 
 } // namespace RowKernels
 } // namespace Lumivex
