@@ -477,6 +477,12 @@ QByteArray pngHead(const QImage &image, Layout layout)
     return head;
 }
 
+// A chunk's four-letter type, no terminator.
+void putType(uchar *out, const char *type)
+{
+    std::copy_n(type, 4, out);
+}
+
 void putUint32(uchar *out, quint32 value)
 {
     out[0] = uchar(value >> 24);
@@ -512,7 +518,7 @@ QByteArray storedPng(const QImage &image, Layout layout)
     std::memcpy(png.data(), head.constData(), size_t(head.size()));
     auto *out = reinterpret_cast<uchar *>(png.data()) + head.size();
     putUint32(out, 2);
-    std::memcpy(out + 4, "IDAT", 4);
+    putType(out + 4, "IDAT");
     std::memcpy(out + 8, zlibHeader, 2);
     putUint32(out + 10, quint32(crc32(crc32(0, out + 4, 4), out + 8, 2)));
     out += 14;
@@ -526,7 +532,7 @@ QByteArray storedPng(const QImage &image, Layout layout)
         uchar *chunk = out + qsizetype(y0) * storedRow + 12 * qsizetype(strip);
         const qsizetype size = qsizetype(y1 - y0) * storedRow;
         putUint32(chunk, quint32(size));
-        std::memcpy(chunk + 4, "IDAT", 4);
+        putType(chunk + 4, "IDAT");
         uchar *p = chunk + 8;
         uLong adler = 1;
         for (int y = y0; y < y1; ++y) {
@@ -579,11 +585,11 @@ QByteArray storedPng(const QImage &image, Layout layout)
     }
     uchar *tail = out + stripChunks;
     putUint32(tail, 4);
-    std::memcpy(tail + 4, "IDAT", 4);
+    putType(tail + 4, "IDAT");
     putUint32(tail + 8, quint32(adler));
     putUint32(tail + 12, quint32(crc32(0, tail + 4, 8)));
     putUint32(tail + 16, 0);
-    std::memcpy(tail + 20, "IEND", 4);
+    putType(tail + 20, "IEND");
     putUint32(tail + 24, quint32(crc32(0, tail + 20, 4)));
     return png;
 }
