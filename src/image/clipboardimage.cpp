@@ -92,7 +92,7 @@ QImage readPastedImage(const QMimeData *data)
 
 EncodedImageData::EncodedImageData(const QImage &image) : encodings(std::make_shared<Encodings>())
 {
-    encoderThreads().setMaxThreadCount(2);
+    encoderThreads().setMaxThreadCount(2); // the stored PNG and BMP at once, then the small PNG
     for (int i = 0; i < EncodingCount; ++i) {
         // Data the clipboard has let go of before its encoding began is
         // not encoded at all, so that Copy after Copy waits for no other.

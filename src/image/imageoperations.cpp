@@ -12,7 +12,6 @@
 #include <QColorSpace>
 
 #include <algorithm>
-#include <atomic>
 
 namespace Lumivex {
 
@@ -31,26 +30,6 @@ bool isPaletteFormat(QImage::Format format)
 {
     return format == QImage::Format_Mono || format == QImage::Format_MonoLSB
            || format == QImage::Format_Indexed8;
-}
-
-// The kernels of the target in use, read once per operation.
-const RowKernels::TargetKernels &activeKernels()
-{
-    return RowKernels::activeTargetKernels();
-}
-
-// Everything but the pixels, as a shared copy of src would carry it.
-void copyMetadata(const QImage &src, QImage &dst)
-{
-    dst.setDotsPerMeterX(src.dotsPerMeterX());
-    dst.setDotsPerMeterY(src.dotsPerMeterY());
-    dst.setOffset(src.offset());
-    dst.setDevicePixelRatio(src.devicePixelRatio());
-    if (dst.colorSpace() != src.colorSpace())
-        dst.setColorSpace(src.colorSpace());
-    const QStringList keys = src.textKeys();
-    for (const QString &key : keys)
-        dst.setText(key, src.text(key));
 }
 
 // Whether dst's pixel buffer can take the adjustment of src as it is: text
@@ -99,6 +78,19 @@ bool filterInPlace(QImage &image, const RowKernels::TargetKernels &kernels,
 
 // ---------------------------------------------------------------------------
 
+void copyMetadata(const QImage &src, QImage &dst)
+{
+    dst.setDotsPerMeterX(src.dotsPerMeterX());
+    dst.setDotsPerMeterY(src.dotsPerMeterY());
+    dst.setOffset(src.offset());
+    dst.setDevicePixelRatio(src.devicePixelRatio());
+    if (dst.colorSpace() != src.colorSpace())
+        dst.setColorSpace(src.colorSpace());
+    const QStringList keys = src.textKeys();
+    for (const QString &key : keys)
+        dst.setText(key, src.text(key));
+}
+
 double contrastFactor(int contrast)
 {
     return ((contrast + 255.0) * 259.0) / ((259.0 - contrast) * 255.0);
@@ -131,7 +123,7 @@ void setKernelTargetLimit(KernelTarget limit)
 
 KernelTarget activeKernelTarget()
 {
-    return activeKernels().target;
+    return RowKernels::activeTargetKernels().target;
 }
 
 QImage toEditableFormat(const QImage &image)
@@ -167,7 +159,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
     const RowKernels::PreparedAdjustment prepared =
             RowKernels::prepareAdjustment(contrastFactor(a.contrast),
                                           saturationFactor(a.saturation), a.brightness);
-    const RowKernels::TargetKernels &kernels = activeKernels();
+    const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
     RowDriver::RowOperation operation;
     operation.adjust = kernels.adjust;
     operation.kernels = &kernels;
@@ -183,7 +175,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
 
 bool grayscaleImage(QImage &image)
 {
-    const RowKernels::TargetKernels &kernels = activeKernels();
+    const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
     return filterInPlace(image, kernels, kernels.grayscale, [](const QImage &values) {
         QImage result = values;
         Reference::grayscaleImage(result);
@@ -193,7 +185,7 @@ bool grayscaleImage(QImage &image)
 
 bool invertImage(QImage &image)
 {
-    const RowKernels::TargetKernels &kernels = activeKernels();
+    const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
     return filterInPlace(image, kernels, kernels.invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);

@@ -47,6 +47,10 @@ bool adjustImage(const QImage &src, QImage &dst, const Adjustment &adjustment,
 bool grayscaleImage(QImage &image);
 bool invertImage(QImage &image);
 
+// Gives dst everything of src but the pixels, as a shared copy of src would
+// carry it: resolution, offset, device pixel ratio, colour space and text.
+void copyMetadata(const QImage &src, QImage &dst);
+
 // Palette and 1-bit images cannot be written pixel by pixel in their own
 // format: returns image converted to ARGB32 (when it has an alpha channel) or
 // RGB32. Any other image is returned unchanged, sharing its data.

@@ -346,10 +346,10 @@ bool encodeStrip(const Encoding &encoding, Strip &strip, bool last)
     // Both ways start on the first batch, and the one that made it smaller
     // does the rest of the strip.
     Compressor matching, runs;
-    Compressor *chosen = nullptr;
     if (!matching.start(Z_FILTERED, dictionary, dictionarySize, bytes)
         || !runs.start(Z_RLE, dictionary, dictionarySize, bytes))
         return false;
+    Compressor *chosen = nullptr;
     for (int y = strip.firstRow; y < strip.endRow; y += batchRows) {
         const int y1 = std::min(strip.endRow, y + batchRows);
         filter.filter(y, y1, batch.data());

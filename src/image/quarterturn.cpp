@@ -1,6 +1,7 @@
 #include "quarterturn.h"
 
-#include <QColorSpace>
+#include "imageoperations.h"
+
 #include <QTransform>
 
 #include <algorithm>
@@ -60,9 +61,7 @@ QImage quarterTurned(const QImage &image, bool clockwise)
     // QImage::transformed keeps neither the colour space nor the text.
     QImage turned = image.transformed(QTransform().rotate(clockwise ? 90.0 : -90.0),
                                       Qt::FastTransformation);
-    turned.setColorSpace(image.colorSpace());
-    for (const QString &key : image.textKeys())
-        turned.setText(key, image.text(key));
+    copyMetadata(image, turned);
     return turned;
 }
 
@@ -101,12 +100,7 @@ QImage rotatedClockwise(QImage image)
     QImage turned(
             owner->bits(), int(height), int(width), qsizetype(height) * 4, owner->format(),
             [](void *info) { delete static_cast<QImage *>(info); }, owner);
-    turned.setDotsPerMeterX(owner->dotsPerMeterX());
-    turned.setDotsPerMeterY(owner->dotsPerMeterY());
-    turned.setOffset(owner->offset());
-    turned.setColorSpace(owner->colorSpace());
-    for (const QString &key : owner->textKeys())
-        turned.setText(key, owner->text(key));
+    copyMetadata(*owner, turned);
     return turned;
 }
 

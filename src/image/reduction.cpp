@@ -101,9 +101,7 @@ Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRec
     bits = result.bits();
     bytesPerLine = result.bytesPerLine();
     // Integer sums, the same on every target.
-    const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
-    accumulate = kernels.accumulate;
-    reduceColumns = kernels.reduceColumns;
+    kernels = &RowKernels::activeTargetKernels();
     rows = spansOf(area.top(), area.bottom() + 1, pictureSize.height(), gridSize.height(),
                    rowWeights);
     columns = spansOf(area.left(), area.right() + 1, pictureSize.width(), gridSize.width(),
@@ -159,10 +157,10 @@ void Reduction::computeRow(const QImage &picture, int row)
     for (int j = 0; j < rowSpan.count; ++j)
         lines[size_t(j)] =
                 premultipliedRow(picture, rowSpan.first + j, x0, width, scratch[size_t(j)]);
-    accumulate(lines.data(), rowWeights.data() + rowSpan.weights, lines.size(), sums.data(),
-               channels);
-    reduceColumns(sums.data(), x0, columns.data(), columns.size(), columnWeights.data(),
-                  bits + qsizetype(row) * bytesPerLine);
+    kernels->accumulate(lines.data(), rowWeights.data() + rowSpan.weights, lines.size(),
+                        sums.data(), channels);
+    kernels->reduceColumns(sums.data(), x0, columns.data(), columns.size(), columnWeights.data(),
+                           bits + qsizetype(row) * bytesPerLine);
 }
 
 QImage reduceArea(const QImage &picture, const QSize &gridSize, const QRect &target)

@@ -9,6 +9,10 @@
 
 namespace Lumivex {
 
+namespace RowKernels {
+struct TargetKernels;
+} // namespace RowKernels
+
 // The picture pixels under one grid row or column: `count` of them from
 // `first`, each counted by its weight from `weights` on (an index into the
 // reduction's table of weights), in 256ths of the grid pixel.
@@ -69,9 +73,7 @@ private:
     QImage result;
     uchar *bits = nullptr;
     qsizetype bytesPerLine = 0;
-    void (*accumulate)(const uchar *const *, const quint16 *, size_t, quint16 *, size_t) = nullptr;
-    void (*reduceColumns)(const quint16 *, int, const ReductionSpan *, size_t, const quint16 *,
-                          uchar *) = nullptr;
+    const RowKernels::TargetKernels *kernels = nullptr; // of the target in use
 };
 
 // The reduction of the part `target` of a grid of gridSize, rows shared out
