@@ -87,6 +87,33 @@ std::vector<Reduction::Span> Reduction::spansOf(int begin, int end, int picture,
     return spans;
 }
 
+// Pads every span with zero weights to the length of the longest, keeping it
+// inside the picture (the zeros go before a span that would pass its end).
+// The column kernel's loop over a grid pixel's picture columns then runs the
+// same number of times for every pixel: at most zooms the pixels take two
+// and three columns mixed, and the branch at the end of that loop went the
+// wrong way about every other pixel. (A zoom step from 0.512 to 0.41 at
+// 6000x4000: 8.8 ms before.)
+void Reduction::padToLongest(std::vector<Span> &spans, std::vector<quint16> &weights, int picture)
+{
+    int taps = 0;
+    for (const Span &span : spans)
+        taps = std::max(taps, span.count);
+    std::vector<quint16> padded;
+    padded.reserve(spans.size() * size_t(taps));
+    for (Span &span : spans) {
+        const int before = std::max(0, span.first + taps - picture);
+        const auto from = weights.begin() + span.weights;
+        span.weights = quint32(padded.size());
+        padded.insert(padded.end(), size_t(before), 0);
+        padded.insert(padded.end(), from, from + span.count);
+        padded.insert(padded.end(), size_t(taps - before - span.count), 0);
+        span.first -= before;
+        span.count = taps;
+    }
+    weights = std::move(padded);
+}
+
 Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRect &target)
     : area(target & QRect(QPoint(0, 0), gridSize))
 {
@@ -106,6 +133,7 @@ Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRec
                    rowWeights);
     columns = spansOf(area.left(), area.right() + 1, pictureSize.width(), gridSize.width(),
                       columnWeights);
+    padToLongest(columns, columnWeights, pictureSize.width());
     done.assign(rows.size(), 0);
 }
 
