@@ -1,3 +1,4 @@
+#include "imagecompare.h"
 #include "kernelsupport.h"
 #include "reduction.h"
 
@@ -5,6 +6,7 @@
 #include <cmath>
 
 using namespace KernelSupport;
+using TestSupport::coordinateImage;
 
 class TestReduction : public QObject
 {
@@ -33,6 +35,22 @@ private slots:
         QVERIFY2(std::sqrt(squares / n - sum * sum / n / n) <= 12, "uneven");
         // A part of the grid is the same pixels as the whole shows there.
         QCOMPARE(Lumivex::reduceArea(board, grid, QRect(7, 5, 30, 20)), whole.copy(7, 5, 30, 20));
+    }
+    // Edges included, the grid is the area average of Qt's smooth scaling,
+    // within rounding; the white last column counts in the last one only.
+    void matchesSmoothScaling()
+    {
+        QImage picture = coordinateImage(203, 101, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < 101; ++y)
+            picture.setPixel(202, y, 0xffffffff);
+        const QImage ours = Lumivex::reduceArea(picture, {83, 41}, {0, 0, 83, 41});
+        const QImage qts = picture.scaled(83, 41, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        for (int i = 0; i < 83 * 41; ++i) {
+            const QRgb p = ours.pixel(i % 83, i / 83), q = qts.pixel(i % 83, i / 83);
+            QVERIFY(qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q))
+                            + qAbs(qBlue(p) - qBlue(q))
+                    <= 6);
+        }
     }
     // Every target sums exactly as the portable fallback does, over rows of
     // any colour and a prime width.
