@@ -86,7 +86,8 @@ struct FloatStep
 };
 
 // The saturation step in float, operation for operation as the kernels do
-// it, against the double one, over every triple that is not neutral.
+// it (with and without fused multiply-adds, as targets have them or not),
+// against the double one, over every triple that is not neutral.
 FloatStep floatStep(double k)
 {
     std::vector<FloatStep> results(std::max(1u, std::thread::hardware_concurrency()));
@@ -99,16 +100,22 @@ FloatStep floatStep(double k)
                     if (r == g && g == b)
                         continue;
                     const double l = (0.299 * r + 0.587 * g) + 0.114 * b;
-                    const float lf = (0.299f * float(r) + 0.587f * float(g)) + 0.114f * float(b);
-                    for (int c : {r, g, b}) {
-                        const double u = (double(c) - l) * k + l;
-                        const float uf = (float(c) - lf) * kf + lf;
-                        s.largestDifference = std::max(s.largestDifference, std::abs(u - uf));
-                        // Rounded to 12 bits of fraction, as the kernels do.
-                        const float kept = kf > 1.0f ? std::clamp(uf, 0.5f, 255.5f) : uf;
-                        const float fixed = kept + 2048.0f;
-                        s.nearInteger += fixed == std::floor(fixed);
-                        ++s.evaluations;
+                    for (const bool fused : {false, true}) {
+                        const float lf =
+                                fused ? std::fma(0.114f, float(b),
+                                                 std::fma(0.587f, float(g), 0.299f * float(r)))
+                                      : (0.299f * float(r) + 0.587f * float(g)) + 0.114f * float(b);
+                        const float m = lf * (1.0f - kf);
+                        for (int c : {r, g, b}) {
+                            const double u = (double(c) - l) * k + l;
+                            const float uf = fused ? std::fma(float(c), kf, m) : float(c) * kf + m;
+                            s.largestDifference = std::max(s.largestDifference, std::abs(u - uf));
+                            // Rounded to 12 bits of fraction, as the kernels do.
+                            const float kept = kf > 1.0f ? std::clamp(uf, 0.5f, 255.5f) : uf;
+                            const float fixed = kept + 2048.0f;
+                            s.nearInteger += fixed == std::floor(fixed);
+                            ++s.evaluations;
+                        }
                     }
                 }
             }

@@ -4,8 +4,9 @@
 //
 // The adjustment runs its contrast and saturation steps in float, as many
 // lanes at a time as the target has, and keeps the literal double result:
-//  - the contrast step in float gives the double table for every one of the
-//    201 contrast values (tested); AVX3_DL looks the table up outright;
+//  - the contrast step in float up to the truncation, in integers from there,
+//    gives the double table for every one of the 201 contrast values
+//    (tested); AVX3_DL looks the table up outright;
 //  - at saturation 0 the saturation step changes nothing (tested);
 //  - a float saturation result is so close to the double one that both
 //    truncate to the same integer unless they lie very close to one; the
@@ -13,7 +14,10 @@
 //    FixedPointOffset);
 //  - a neutral triple (r, g, b equal) always lands on an integer, so its
 //    result comes from a table made per call instead.
-// The grayscale luma works the same way.
+// The grayscale luma works the same way. Where a target has fused
+// multiply-adds (AVX2 and up, NEON, SVE) the float steps use them: each is
+// one operation instead of two, and rounds once; the tests and the
+// verification program hold every target to the double result either way.
 
 // Per-target include guard, as Highway's re-inclusion wants it.
 #if defined(LUMIVEX_ROWKERNELS_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -62,25 +66,31 @@ inline void storeRgba64Pixel(uint32_t word, uint8_t *out)
 // result, unless the rounding carried into it; so a result whose rounded
 // fraction is zero (it lies within 2^-13 = 1.2e-4 of an integer) is redone
 // in double. The float saturation step differs from the double one by at
-// most 5.1e-5, over all slider values and channel triples, the float luma
+// most 6.3e-5, over all slider values and channel triples, with fused
+// multiply-adds or without, the float luma
 // (the whole step at saturation -100) by at most 2.9e-5 (measured with
 // lumivex_verify_kernels): outside that distance both truncate to the same
 // integer. 0.01-0.1% of results are redone, 0.023% on average.
 constexpr float FixedPointOffset = 2048.0f;
 constexpr uint32_t FractionBits = 0xfff;
 
-// Byte 2 (red), 1 (green) or 0 (blue) of each pixel, as a float: one byte
-// shuffle moves it to the bottom of its lane and clears the rest.
+// Byte 2 (red), 1 (green) or 0 (blue) of each pixel, as an integer: one
+// byte shuffle moves it to the bottom of its lane and clears the rest. The
+// index fills a whole vector: broadcast from 16 bytes it cost a shuffle more
+// per vector wherever the compiler ran short of registers to keep it in.
 template<uint8_t Byte>
-HWY_INLINE VF channel(VU pixels)
+HWY_INLINE VI channel(VU pixels)
 {
     const hn::Repartition<uint8_t, DU> d8;
-    alignas(16) static constexpr uint8_t index[16] = {Byte,      0x80, 0x80, 0x80,
-                                                      Byte + 4,  0x80, 0x80, 0x80,
-                                                      Byte + 8,  0x80, 0x80, 0x80,
-                                                      Byte + 12, 0x80, 0x80, 0x80};
-    const auto bytes = hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), hn::LoadDup128(d8, index));
-    return hn::ConvertTo(DF(), hn::BitCast(DI(), bytes));
+    alignas(64) static constexpr uint8_t index[64] =
+            {Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80,
+             Byte + 12, 0x80, 0x80, 0x80, Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80,
+             Byte + 8,  0x80, 0x80, 0x80, Byte + 12, 0x80, 0x80, 0x80, Byte,      0x80, 0x80, 0x80,
+             Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80, Byte + 12, 0x80, 0x80, 0x80,
+             Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80,
+             Byte + 12, 0x80, 0x80, 0x80};
+    static_assert(sizeof index >= hn::MaxLanes(d8), "one index per byte of a vector");
+    return hn::BitCast(DI(), hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), hn::Load(d8, index)));
 }
 
 // The fixed-point bits of results in 0..256, see FixedPointOffset.
@@ -141,7 +151,7 @@ HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
                                          hn::And(g, hn::Set(du, FractionBits))),
                                  hn::And(b, hn::Set(du, FractionBits)));
     return hn::RebindMask(DF(),
-                          hn::AndNot(hn::RebindMask(du, neutral), roundedToInteger(fractions)));
+                          hn::AndNot(hn::RebindMask(du, neutral), hn::Eq(fractions, hn::Zero(du))));
 #endif
 }
 
@@ -170,34 +180,57 @@ HWY_INLINE VU contrastedBytes(VU pixels, const uint8_t *table)
     return VU{_mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high)};
 }
 #else
-// The contrast and brightness steps on channel values 0..255 held as floats:
-// clamp(int(v * F + (128 - 128 F)) + brightness), which for every contrast
-// value gives what clamp(int((v - 128) * F + 128) + brightness) gives in
-// double (tested).
-HWY_INLINE VF contrasted(VF v, VF f, VF offset, VF brightness)
+// int(v), toward zero, of values well inside the int range: one conversion,
+// without the fix-up that Highway's ConvertTo adds on x86 for values beyond
+// it (four more operations).
+HWY_INLINE VI truncated(VF v)
 {
-    return clampByte(hn::Add(hn::Trunc(hn::Add(hn::Mul(v, f), offset)), brightness));
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+    return VI{_mm512_cvttps_epi32(v.raw)};
+#elif HWY_TARGET == HWY_AVX2
+    return VI{_mm256_cvttps_epi32(v.raw)};
+#elif HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3
+    return VI{_mm_cvttps_epi32(v.raw)};
+#else
+    return hn::ConvertTo(DI(), v);
+#endif
+}
+
+// The contrast and brightness steps on channel values 0..255:
+// clamp(int(v * F + (128 - 128 F)) + brightness), in float up to the
+// truncation and in integers from there, which for every contrast value
+// gives what clamp(int((v - 128) * F + 128) + brightness) gives in double
+// (tested).
+HWY_INLINE VI contrasted(VI v, VF f, VF offset, VI brightness)
+{
+    const DI di;
+    const VF scaled = hn::MulAdd(hn::ConvertTo(DF(), v), f, offset);
+    const VI shifted = hn::Add(truncated(scaled), brightness);
+    return hn::Min(hn::Max(shifted, hn::Zero(di)), hn::Set(di, 255));
 }
 #endif
 
-// (channel - l) * K + l: the saturation step before int() and the clamp.
-HWY_INLINE VF saturated(VF c, VF l, VF k)
+// The saturation step before int() and the clamp, as channel * K + l (1 - K)
+// with m = l (1 - K) made once per pixel. The float result strays from the
+// double (channel - l) * K + l by less than the margin of FixedPointOffset,
+// fused multiply-add or not (measured with lumivex_verify_kernels).
+HWY_INLINE VF saturated(VF c, VF k, VF m)
 {
-    return hn::Add(hn::Mul(hn::Sub(c, l), k), l);
+    return hn::MulAdd(c, k, m);
 }
 
 HWY_INLINE VF luma(VF r, VF g, VF b)
 {
     const DF df;
-    return hn::Add(hn::Add(hn::Mul(hn::Set(df, 0.299f), r), hn::Mul(hn::Set(df, 0.587f), g)),
-                   hn::Mul(hn::Set(df, 0.114f), b));
+    return hn::MulAdd(hn::Set(df, 0.114f), b,
+                      hn::MulAdd(hn::Set(df, 0.587f), g, hn::Mul(hn::Set(df, 0.299f), r)));
 }
 
 // Neutral lanes get table[v] for their channel value v.
-HWY_INLINE VU neutralFromTable(VU results, hn::Mask<DF> neutral, VF v, const int32_t *table)
+HWY_INLINE VU neutralFromTable(VU results, hn::Mask<DF> neutral, VI v, const int32_t *table)
 {
     const DU du;
-    const VU fromTable = hn::BitCast(du, hn::GatherIndex(DI(), table, hn::ConvertTo(DI(), v)));
+    const VU fromTable = hn::BitCast(du, hn::GatherIndex(DI(), table, v));
     return hn::IfThenElse(hn::RebindMask(du, neutral), fromTable, results);
 }
 
@@ -207,8 +240,9 @@ struct Factors
 {
     float contrast;
     float contrastOffset;
-    float brightness;
+    int32_t brightness;
     float saturation;
+    float complement; // 1 - K
 };
 
 // Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
@@ -220,26 +254,29 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const DF df;
 #if HWY_TARGET == HWY_AVX3_DL
     const VU q = contrastedBytes(pixels, a.contrasted);
-    const VF r = channel<2>(q);
-    const VF g = channel<1>(q);
-    const VF b = channel<0>(q);
+    const VI r = channel<2>(q);
+    const VI g = channel<1>(q);
+    const VI b = channel<0>(q);
 #else
     const VF f = hn::Set(df, factors.contrast);
     const VF offset = hn::Set(df, factors.contrastOffset);
-    const VF brightness = hn::Set(df, factors.brightness);
-    const VF r = contrasted(channel<2>(pixels), f, offset, brightness);
-    const VF g = contrasted(channel<1>(pixels), f, offset, brightness);
-    const VF b = contrasted(channel<0>(pixels), f, offset, brightness);
+    const VI brightness = hn::Set(DI(), factors.brightness);
+    const VI r = contrasted(channel<2>(pixels), f, offset, brightness);
+    const VI g = contrasted(channel<1>(pixels), f, offset, brightness);
+    const VI b = contrasted(channel<0>(pixels), f, offset, brightness);
 #endif
-    const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
+    const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
     if (hn::AllTrue(df, neutral))
-        return hn::BitCast(DU(), hn::GatherIndex(DI(), a.neutral, hn::ConvertTo(DI(), r)));
+        return hn::BitCast(DU(), hn::GatherIndex(DI(), a.neutral, r));
 
+    const VF rf = hn::ConvertTo(df, r);
+    const VF gf = hn::ConvertTo(df, g);
+    const VF bf = hn::ConvertTo(df, b);
     const VF k = hn::Set(df, factors.saturation);
-    const VF l = luma(r, g, b);
-    const VF r2 = saturated(r, l, k);
-    const VF g2 = saturated(g, l, k);
-    const VF b2 = saturated(b, l, k);
+    const VF m = hn::Mul(luma(rf, gf, bf), hn::Set(df, factors.complement));
+    const VF r2 = saturated(rf, k, m);
+    const VF g2 = saturated(gf, k, m);
+    const VF b2 = saturated(bf, k, m);
     const auto fixed = [](VF v) { return fixedPoint(Clamps ? clampHalfway(v) : v); };
     const VU r3 = fixed(r2);
     const VU g3 = fixed(g2);
@@ -266,11 +303,11 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
 HWY_INLINE VU grayed(VU pixels)
 {
     const DF df;
-    const VF r = channel<2>(pixels);
-    const VF g = channel<1>(pixels);
-    const VF b = channel<0>(pixels);
-    const auto neutral = hn::And(hn::Eq(r, g), hn::Eq(g, b));
-    const VF l = luma(r, g, b);
+    const VI r = channel<2>(pixels);
+    const VI g = channel<1>(pixels);
+    const VI b = channel<0>(pixels);
+    const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
+    const VF l = luma(hn::ConvertTo(df, r), hn::ConvertTo(df, g), hn::ConvertTo(df, b));
     const VU gray = fixedPoint(l);
     VU result = hn::Or(hn::Mul(hn::ShiftRight<12>(hn::And(gray, hn::Set(DU(), 0xff000u))),
                                hn::Set(DU(), 0x010101u)),
@@ -297,18 +334,20 @@ HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAd
     const DF df;
     const VF f = hn::Set(df, factors.contrast);
     const VF offset = hn::Set(df, factors.contrastOffset);
-    const VF brightness = hn::Set(df, factors.brightness);
-    return packedFixed(fixedPoint(contrasted(channel<2>(pixels), f, offset, brightness)),
-                       fixedPoint(contrasted(channel<1>(pixels), f, offset, brightness)),
-                       fixedPoint(contrasted(channel<0>(pixels), f, offset, brightness)));
+    const VI brightness = hn::Set(DI(), factors.brightness);
+    const VU r = hn::BitCast(DU(), contrasted(channel<2>(pixels), f, offset, brightness));
+    const VU g = hn::BitCast(DU(), contrasted(channel<1>(pixels), f, offset, brightness));
+    const VU b = hn::BitCast(DU(), contrasted(channel<0>(pixels), f, offset, brightness));
+    return hn::Or(hn::Or(hn::Set(DU(), 0xff000000u), hn::ShiftLeft<16>(r)),
+                  hn::Or(hn::ShiftLeft<8>(g), b));
 #endif
 }
 
 struct ContrastOnly
 {
     const PreparedAdjustment &prepared;
-    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
-                       prepared.saturationF};
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightness,
+                       prepared.saturationF, 1.0f - prepared.saturationF};
     HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, factors, prepared); }
 };
 
@@ -316,8 +355,8 @@ template<bool Clamps>
 struct Adjusting
 {
     const PreparedAdjustment &prepared;
-    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightnessF,
-                       prepared.saturationF};
+    Factors factors = {prepared.contrastF, prepared.contrastOffsetF, prepared.brightness,
+                       prepared.saturationF, 1.0f - prepared.saturationF};
     HWY_INLINE VU operator()(VU pixels) const
     {
         return adjusted<Clamps>(pixels, factors, prepared);

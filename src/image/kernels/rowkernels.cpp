@@ -131,7 +131,6 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
     a.contrastF = float(a.contrast);
     a.contrastOffsetF = 128.0f - 128.0f * a.contrastF;
     a.saturationF = float(a.saturation);
-    a.brightnessF = float(brightness);
     for (int v = 0; v < 256; ++v) {
         a.contrasted[v] = uint8_t(Exact::contrasted(v, a.contrast, brightness));
         a.neutral[v] = int32_t(Exact::saturatedPixel(v, v, v, a.saturation));

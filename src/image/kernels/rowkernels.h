@@ -23,11 +23,10 @@ struct PreparedAdjustment
     double contrast;    // F, see contrastFactor()
     double saturation;  // K, see saturationFactor()
     int32_t brightness; // added after the contrast step
-    // F, 128 - 128 F, K and the brightness as floats, see prepareAdjustment().
+    // F, 128 - 128 F and K as floats, see prepareAdjustment().
     float contrastF;
     float contrastOffsetF;
     float saturationF;
-    float brightnessF;
     // contrasted[v]: channel value v after the contrast and brightness steps,
     // clamped to 0..255.
     uint8_t contrasted[256];

@@ -27,6 +27,7 @@ using DI = hn::RebindToSigned<DU>;
 using DF = hn::RebindToFloat<DU>;
 using VU = hn::Vec<DU>;
 using VF = hn::Vec<DF>;
+using VI = hn::Vec<DI>;
 
 // Runs op over count pixels, whole vectors first. The pixels that do not
 // fill a vector go through one in a buffer, so nothing outside the row is
