@@ -68,6 +68,11 @@ void prepareUnpremultiply()
     unpremultiplyTable();
 }
 
+bool opaqueUnchanged()
+{
+    return unpremultiplyTable().opaqueUnchanged;
+}
+
 void fetchArgb32Premultiplied(const quint32 *in, quint32 *out, int count)
 {
     const UnpremultiplyTable &t = unpremultiplyTable();

@@ -21,6 +21,9 @@ void prepareUnpremultiply();
 // premultiplied value reproduces (built once, from pixelColor itself, and
 // covering invalid pixels whose value exceeds their alpha). in may equal out.
 void fetchArgb32Premultiplied(const quint32 *in, quint32 *out, int count);
+// Whether pixelColor reports an opaque ARGB32_Premultiplied pixel's channels
+// as they are stored (after prepareUnpremultiply()).
+bool opaqueUnchanged();
 
 // RGBX8888 and RGBA8888: bytes R, G, B, A. The store serves the
 // premultiplied variant too, since an opaque pixel is the same in both.

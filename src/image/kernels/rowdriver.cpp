@@ -145,6 +145,8 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
 
     if (plan.unpremultiplies)
         PixelRows::prepareUnpremultiply();
+    const bool opaqueUnchanged = path == RowPath::PremultipliedWords && operation.kernels
+                                 && PixelRows::opaqueUnchanged();
     std::vector<quint8> table8;
     std::vector<quint16> table16;
     if (path == RowPath::ByteTable)
@@ -154,7 +156,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
 
     forEachSegment(src.height(), qint64(width) * src.height(), [&](int y0, int y1) {
         std::unique_ptr<uint32_t[]> temp;
-        if (path != RowPath::Words && path != RowPath::PremultipliedWords)
+        if (path != RowPath::Words)
             temp.reset(new uint32_t[size_t(width)]);
         QImage generic;
         if (path == RowPath::Generic) {
@@ -171,9 +173,21 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                 operation(reinterpret_cast<const uint32_t *>(s), dWords, width);
                 break;
             case RowPath::PremultipliedWords:
-                PixelRows::fetchArgb32Premultiplied(reinterpret_cast<const quint32 *>(s),
-                                                    reinterpret_cast<quint32 *>(d), width);
-                operation(dWords, dWords, width);
+                // An opaque piece (most of a photo) is what pixelColor reads
+                // and goes to the kernel as it is; the others are
+                // unpremultiplied into the row buffer first. (6000x4000
+                // opaque adjust, AVX3_DL: 1.76 times RGB32's time with the
+                // whole row unpremultiplied in place first, 1.15 so.)
+                for (int x = 0; x < width; x += ConvertedPiece) {
+                    const int n = std::min(ConvertedPiece, width - x);
+                    const auto *piece = reinterpret_cast<const uint32_t *>(s) + x;
+                    if (opaqueUnchanged && operation.kernels->opaque(piece, size_t(n))) {
+                        operation(piece, dWords + x, n);
+                    } else {
+                        PixelRows::fetchArgb32Premultiplied(piece, temp.get(), n);
+                        operation(temp.get(), dWords + x, n);
+                    }
+                }
                 break;
             case RowPath::Converted:
                 // A piece of the row at a time, so that its words stay in

@@ -646,6 +646,21 @@ void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
 
 #endif
 
+bool opaqueRow(const uint32_t *row, size_t count)
+{
+    const DU du;
+    const size_t lanes = hn::Lanes(du);
+    auto all = hn::Set(du, ~0u);
+    size_t i = 0;
+    for (; i + lanes <= count; i += lanes)
+        all = hn::And(all, hn::LoadU(du, row + i));
+    uint32_t rest = ~0u;
+    for (; i < count; ++i)
+        rest &= row[i];
+    const auto alpha = hn::Set(du, 0xff000000u);
+    return (rest >> 24) == 0xff && hn::AllTrue(du, hn::Eq(hn::And(all, alpha), alpha));
+}
+
 void fetchRgba64Row(const uint8_t *in, uint32_t *out, size_t count)
 {
     fetchRgba64(in, out, count);

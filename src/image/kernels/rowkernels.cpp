@@ -40,7 +40,7 @@ namespace {
 #define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
     TargetKernels \
     { \
-        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), \
+        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), CHOOSE(opaqueRow), \
                 CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
                 CHOOSE(storeBgr888Row), CHOOSE(fetchRgba8888Row), CHOOSE(storeRgba8888Row), \
                 CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), CHOOSE(accumulateRow), \

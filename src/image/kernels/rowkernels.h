@@ -44,6 +44,8 @@ PreparedAdjustment prepareAdjustment(double contrast, double saturation, int bri
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                    const PreparedAdjustment &prepared);
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
+// Whether every one of count words has 0xFF in its alpha byte.
+using OpaqueFunction = bool (*)(const uint32_t *row, size_t count);
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
@@ -69,6 +71,7 @@ struct TargetKernels
     AdjustRowFunction adjust = nullptr;
     FilterRowFunction grayscale = nullptr;
     FilterRowFunction invert = nullptr;
+    OpaqueFunction opaque = nullptr;
     // RGB888 (bytes R, G, B) and BGR888 (bytes B, G, R) rows, as the
     // scalar adapters in pixelrows.h do them.
     FetchBytesFunction fetchRgb888 = nullptr;
