@@ -74,10 +74,23 @@ inline void storeRgba64Pixel(uint32_t word, uint8_t *out)
 constexpr float FixedPointOffset = 2048.0f;
 constexpr uint32_t FractionBits = 0xfff;
 
+// A byte-shuffle index, its 16-byte pattern repeated over 64 bytes: on x86,
+// whose vectors are at most that wide, loaded whole (broadcast from 16
+// bytes, it cost a shuffle more per vector wherever the compiler ran short
+// of registers to keep it in); on wider or scalable vectors, broadcast.
+template<class D8>
+HWY_INLINE hn::Vec<D8> shuffleIndex(D8 d8, const uint8_t (&index)[64])
+{
+#if HWY_ARCH_X86
+    static_assert(hn::MaxLanes(D8()) <= 64, "one index per byte of a vector");
+    return hn::Load(d8, index);
+#else
+    return hn::LoadDup128(d8, index);
+#endif
+}
+
 // Byte 2 (red), 1 (green) or 0 (blue) of each pixel, as an integer: one
-// byte shuffle moves it to the bottom of its lane and clears the rest. The
-// index fills a whole vector: broadcast from 16 bytes it cost a shuffle more
-// per vector wherever the compiler ran short of registers to keep it in.
+// byte shuffle moves it to the bottom of its lane and clears the rest.
 template<uint8_t Byte>
 HWY_INLINE VI channel(VU pixels)
 {
@@ -89,8 +102,8 @@ HWY_INLINE VI channel(VU pixels)
              Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80, Byte + 12, 0x80, 0x80, 0x80,
              Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80,
              Byte + 12, 0x80, 0x80, 0x80};
-    static_assert(sizeof index >= hn::MaxLanes(d8), "one index per byte of a vector");
-    return hn::BitCast(DI(), hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), hn::Load(d8, index)));
+    return hn::BitCast(DI(),
+                       hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), shuffleIndex(d8, index)));
 }
 
 // The fixed-point bits of results in 0..256, see FixedPointOffset.
@@ -321,9 +334,8 @@ HWY_INLINE VU grayed(VU pixels)
                                                        10, 10, 10, 0x80, 14, 14, 14, 0x80,
                                                        2,  2,  2,  0x80, 6,  6,  6,  0x80,
                                                        10, 10, 10, 0x80, 14, 14, 14, 0x80};
-    static_assert(sizeof spread >= hn::MaxLanes(d8), "one index per byte of a vector");
     const auto units = hn::BitCast(d8, hn::ShiftLeft<4>(gray));
-    VU result = hn::Or(hn::BitCast(DU(), hn::TableLookupBytesOr0(units, hn::Load(d8, spread))),
+    VU result = hn::Or(hn::BitCast(DU(), hn::TableLookupBytesOr0(units, shuffleIndex(d8, spread))),
                        hn::Set(DU(), 0xff000000u));
     if (!hn::AllFalse(df, neutral))
         result = neutralFromTable(result, neutral, r, Exact::neutralGrays());
