@@ -21,8 +21,9 @@ constexpr qint64 MinParallelPixels = qint64(1) << 19;
 // segment is one pool task, and a task costs a few microseconds to hand
 // over: 6000x4000 in Qt's 65536-pixel segments (366 tasks) took 15-22%
 // longer than in 16, and no slower than the old scheduler sharing bands
-// between the calling thread and the pool. A few segments per thread still let a thread
-// that starts late, or runs slowly on a busy machine, do less of the work.
+// between the calling thread and the pool. A few segments per thread still
+// let a thread that starts late, or runs slowly on a busy machine, do less
+// of the work.
 constexpr int SegmentShift = 17;
 constexpr int MaxSegmentsPerThread = 8;
 

@@ -74,18 +74,32 @@ inline void storeRgba64Pixel(uint32_t word, uint8_t *out)
 constexpr float FixedPointOffset = 2048.0f;
 constexpr uint32_t FractionBits = 0xfff;
 
-// A byte-shuffle index, its 16-byte pattern repeated over 64 bytes: on x86,
-// whose vectors are at most that wide, loaded whole (broadcast from 16
-// bytes, it cost a shuffle more per vector wherever the compiler ran short
-// of registers to keep it in); on wider or scalable vectors, broadcast.
+// A byte-shuffle index: a pattern of 16 indices (each counting within its
+// 16 bytes) repeated over 64 bytes, the widest x86 vector.
+struct ShuffleIndex
+{
+    alignas(64) uint8_t bytes[64];
+};
+
+constexpr ShuffleIndex repeated(const uint8_t (&pattern)[16])
+{
+    ShuffleIndex index{};
+    for (size_t i = 0; i < 64; ++i)
+        index.bytes[i] = pattern[i % 16];
+    return index;
+}
+
+// On x86 the index is loaded whole (broadcast from 16 bytes, it cost a
+// shuffle more per vector wherever the compiler ran short of registers to
+// keep it in); on wider or scalable vectors, broadcast.
 template<class D8>
-HWY_INLINE hn::Vec<D8> shuffleIndex(D8 d8, const uint8_t (&index)[64])
+HWY_INLINE hn::Vec<D8> shuffleIndex(D8 d8, const ShuffleIndex &index)
 {
 #if HWY_ARCH_X86
-    static_assert(hn::MaxLanes(D8()) <= 64, "one index per byte of a vector");
-    return hn::Load(d8, index);
+    static_assert(hn::MaxLanes(D8()) <= sizeof index.bytes, "one index per byte of a vector");
+    return hn::Load(d8, index.bytes);
 #else
-    return hn::LoadDup128(d8, index);
+    return hn::LoadDup128(d8, index.bytes);
 #endif
 }
 
@@ -95,13 +109,9 @@ template<uint8_t Byte>
 HWY_INLINE VI channel(VU pixels)
 {
     const hn::Repartition<uint8_t, DU> d8;
-    alignas(64) static constexpr uint8_t index[64] =
-            {Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80,
-             Byte + 12, 0x80, 0x80, 0x80, Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80,
-             Byte + 8,  0x80, 0x80, 0x80, Byte + 12, 0x80, 0x80, 0x80, Byte,      0x80, 0x80, 0x80,
-             Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80, Byte + 12, 0x80, 0x80, 0x80,
-             Byte,      0x80, 0x80, 0x80, Byte + 4,  0x80, 0x80, 0x80, Byte + 8,  0x80, 0x80, 0x80,
-             Byte + 12, 0x80, 0x80, 0x80};
+    constexpr uint8_t Z = 0x80;
+    static constexpr ShuffleIndex index =
+            repeated({Byte, Z, Z, Z, Byte + 4, Z, Z, Z, Byte + 8, Z, Z, Z, Byte + 12, Z, Z, Z});
     return hn::BitCast(DI(),
                        hn::TableLookupBytesOr0(hn::BitCast(d8, pixels), shuffleIndex(d8, index)));
 }
@@ -176,11 +186,6 @@ HWY_INLINE VF clampHalfway(VF v)
     return hn::Min(hn::Max(v, hn::Set(DF(), 0.5f)), hn::Set(DF(), 255.5f));
 }
 
-HWY_INLINE VF clampByte(VF v)
-{
-    return hn::Min(hn::Max(v, hn::Zero(DF())), hn::Set(DF(), 255.0f));
-}
-
 #if HWY_TARGET == HWY_AVX3_DL
 // The contrast table applied to all 64 bytes of sixteen pixels at once:
 // each two-register byte permute covers 128 entries, bit 7 picks one.
@@ -198,7 +203,7 @@ HWY_INLINE VU contrastedBytes(VU pixels, const uint8_t *table)
 // it (four more operations).
 HWY_INLINE VI truncated(VF v)
 {
-#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+#if HWY_TARGET == HWY_AVX3
     return VI{_mm512_cvttps_epi32(v.raw)};
 #elif HWY_TARGET == HWY_AVX2
     return VI{_mm256_cvttps_epi32(v.raw)};
@@ -324,16 +329,11 @@ HWY_INLINE VU grayed(VU pixels)
     const VU gray = fixedPoint(l);
     // The whole units, shifted to byte 2 of each lane, copied into bytes 0
     // to 2 by one byte shuffle (a 32-bit multiply by 0x010101 took two
-    // operations on most x86 cores). Indices count within each 16 bytes.
+    // operations on most x86 cores).
     const hn::Repartition<uint8_t, DU> d8;
-    alignas(64) static constexpr uint8_t spread[64] = {2,  2,  2,  0x80, 6,  6,  6,  0x80,
-                                                       10, 10, 10, 0x80, 14, 14, 14, 0x80,
-                                                       2,  2,  2,  0x80, 6,  6,  6,  0x80,
-                                                       10, 10, 10, 0x80, 14, 14, 14, 0x80,
-                                                       2,  2,  2,  0x80, 6,  6,  6,  0x80,
-                                                       10, 10, 10, 0x80, 14, 14, 14, 0x80,
-                                                       2,  2,  2,  0x80, 6,  6,  6,  0x80,
-                                                       10, 10, 10, 0x80, 14, 14, 14, 0x80};
+    constexpr uint8_t Z = 0x80;
+    static constexpr ShuffleIndex spread =
+            repeated({2, 2, 2, Z, 6, 6, 6, Z, 10, 10, 10, Z, 14, 14, 14, Z});
     const auto units = hn::BitCast(d8, hn::ShiftLeft<4>(gray));
     VU result = hn::Or(hn::BitCast(DU(), hn::TableLookupBytesOr0(units, shuffleIndex(d8, spread))),
                        hn::Set(DU(), 0xff000000u));
