@@ -53,7 +53,8 @@ private slots:
         }
     }
     // Every target sums exactly as the portable fallback does, over rows of
-    // any colour and a prime width.
+    // any colour and a prime width, with spans short and long, and one that
+    // passes the picture's end.
     void sameOnEveryTarget_data()
     {
         QTest::addColumn<KernelTarget>("target");
@@ -64,7 +65,7 @@ private slots:
     {
         QFETCH(KernelTarget, target);
         const QImage picture = randomImage(QImage::Format_ARGB32_Premultiplied, 1031, 211, 5);
-        for (const QSize grid : {QSize(601, 123), QSize(97, 20)}) {
+        for (const QSize grid : {QSize(601, 123), QSize(97, 20), QSize(40, 9), QSize(1, 2)}) {
             QImage expected;
             {
                 const TargetLimit fallback(supportedKernelTargets().constLast());

@@ -49,13 +49,16 @@ using OpaqueFunction = bool (*)(const uint32_t *row, size_t count);
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
-// sum[k] = the sum of weights[r] * rows[r][k] over the rowCount rows, for
-// k < count, in 16 bits.
+// sum[k] = SumBias + the sum of weights[r] * rows[r][k] over the rowCount
+// rows, for k < count, in 16 bits: with weights adding up to 256 the sum fits
+// in 16 bits, and the biased one, read as signed, is the sum - 32768.
+constexpr uint16_t SumBias = 0x8000;
 using AccumulateFunction = void (*)(const uint8_t *const *rows, const uint16_t *weights,
                                     size_t rowCount, uint16_t *sum, size_t count);
 // For each of count grid pixels, the four channel sums of sums (origin: the
-// picture column of sums[0]) under its span, weighted, to bytes: (s + 32768)
-// >> 16 of each.
+// picture column of sums[0]; biased as accumulate leaves them) under its
+// span, weighted, to bytes: (s + 32768) >> 16 of each. Every span has the
+// same even length, and weights adding up to 256.
 using ReduceColumnsFunction = void (*)(const uint16_t *sums, int origin,
                                        const ReductionSpan *columns, size_t count,
                                        const uint16_t *weights, uint8_t *out);
