@@ -54,8 +54,8 @@ public:
     void addRows(const QImage &picture, int runBegin, int end);
 
     // Computes the rows still missing from picture, complete now, and gives
-    // the reduction: Format_ARGB32_Premultiplied of the target's size, in
-    // the picture's colour space.
+    // the reduction: Format_ARGB32_Premultiplied of the target's size (RGB32
+    // where the picture has no alpha), in the picture's colour space.
     QImage finish(const QImage &picture);
 
 private:
