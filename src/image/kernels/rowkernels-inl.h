@@ -755,7 +755,9 @@ HWY_INLINE void reduceColumn(const uint16_t *HWY_RESTRICT p, const uint16_t *HWY
     alignas(16) static constexpr uint8_t interleave[16] = {0, 1, 8,  9,  2, 3, 10, 11,
                                                            4, 5, 12, 13, 6, 7, 14, 15};
     const auto index = hn::Load(d8, interleave);
-    auto v = hn::Set(d32, 257 * 32768);
+    // Where the products land in the two sums is the target's business until
+    // they are rearranged, so both start at zero.
+    auto v = hn::Zero(d32);
     auto odd = hn::Zero(d32);
     for (int j = 0; j < int(taps); j += 2, p += 8) {
         const auto sums =
@@ -765,7 +767,7 @@ HWY_INLINE void reduceColumn(const uint16_t *HWY_RESTRICT p, const uint16_t *HWY
         v = hn::ReorderWidenMulAccumulate(d32, hn::BitCast(d16, sums),
                                           hn::BitCast(d16, hn::Set(du32, pair)), v, odd);
     }
-    v = hn::RearrangeToOddPlusEven(v, odd);
+    v = hn::Add(hn::RearrangeToOddPlusEven(v, odd), hn::Set(d32, 257 * 32768));
     const hn::Rebind<uint8_t, decltype(d32)> bytes;
     hn::StoreU(hn::DemoteTo(bytes, hn::ShiftRight<16>(v)), bytes, out);
 }
