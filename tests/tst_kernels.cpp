@@ -383,7 +383,9 @@ void TestKernels::largeImage()
     QImage source = randomImage(format, 1031, 523, 1031);
     QVERIFY(qint64(source.width()) * source.height() > (1 << 19));
     // Opaque pieces of rows beside translucent ones, which take another path.
-    for (int y = 0; y < 64 && format == QImage::Format_ARGB32_Premultiplied; ++y) {
+    const bool premultipliedWords = format == QImage::Format_ARGB32_Premultiplied
+                                    || format == QImage::Format_RGBA8888_Premultiplied;
+    for (int y = 0; y < 64 && premultipliedWords; ++y) {
         auto *line = reinterpret_cast<quint32 *>(source.scanLine(y));
         for (int x = 0; x < 1024; ++x)
             line[x] |= 0xff000000u;

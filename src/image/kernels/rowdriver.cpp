@@ -41,6 +41,9 @@ struct RowPlan
     // Converted only: the vector adapters, used instead of fetch and store.
     RowKernels::FetchBytesFunction fetchBytes = nullptr;
     RowKernels::StoreBytesFunction storeBytes = nullptr;
+    // RGBA8888_Premultiplied only: the fetch of a piece whose pixels are all
+    // opaque, which pixelColor reads as they are (see runRows).
+    RowKernels::FetchBytesFunction fetchOpaqueBytes = nullptr;
 };
 
 RowPlan rowPlanFor(const QImage &image, const RowKernels::TargetKernels *kernels)
@@ -66,8 +69,11 @@ RowPlan rowPlanFor(const QImage &image, const RowKernels::TargetKernels *kernels
     }
     case QImage::Format_RGBA8888_Premultiplied: {
         RowPlan plan = converted(fetchRgba8888Premultiplied, storeRgba8888, true);
-        if (kernels)
+        if (kernels) {
             plan.storeBytes = kernels->storeRgba8888;
+            if (PixelRows::opaqueUnchanged())
+                plan.fetchOpaqueBytes = kernels->fetchRgba8888;
+        }
         return plan;
     }
     case QImage::Format_RGB888: {
@@ -198,7 +204,15 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                 for (int x = 0; x < width; x += ConvertedPiece) {
                     const int n = std::min(ConvertedPiece, width - x);
                     const qsizetype offset = qsizetype(x) * src.depth() / 8;
-                    if (plan.fetchBytes)
+                    // An opaque piece of premultiplied RGBA8888 as above: its
+                    // bytes as they are, in the vector fetch (6000x4000 opaque
+                    // adjust, AVX3_DL: 3.4 times RGB32's time through the
+                    // unpremultiplying fetch, 1.5 so, as RGBA8888's).
+                    if (plan.fetchOpaqueBytes
+                        && operation.kernels->opaque(reinterpret_cast<const uint32_t *>(s + offset),
+                                                     size_t(n)))
+                        plan.fetchOpaqueBytes(s + offset, temp.get(), size_t(n));
+                    else if (plan.fetchBytes)
                         plan.fetchBytes(s + offset, temp.get(), size_t(n));
                     else
                         plan.fetch(s + offset, temp.get(), n);
