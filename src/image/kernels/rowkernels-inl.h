@@ -806,9 +806,9 @@ void reduceColumnsRow(const uint16_t *HWY_RESTRICT sums, int origin,
             out[x * 4 + size_t(c)] = uint8_t((v[c] + 32768) >> 16);
     }
 #else
-    // Every span has the same even length. The usual ones (zooms down to
-    // about 1/15) get a loop the compiler unrolls; the column loop was
-    // bound by its loop, with up to four times as many operations a column.
+    // Every span has the same even length. The usual lengths (zooms down to
+    // about 1/15) are constants, so that the compiler unrolls the loop over
+    // the columns.
     const auto fixed = [&](auto taps) {
         reduceColumns(sums, origin, columns, count, weights, taps, out);
     };
