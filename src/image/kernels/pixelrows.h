@@ -22,7 +22,7 @@ void prepareUnpremultiply();
 // covering invalid pixels whose value exceeds their alpha). in may equal out.
 void fetchArgb32Premultiplied(const quint32 *in, quint32 *out, int count);
 // Whether pixelColor reports an opaque ARGB32_Premultiplied pixel's channels
-// as they are stored (after prepareUnpremultiply()).
+// as they are stored.
 bool opaqueUnchanged();
 
 // RGBX8888 and RGBA8888: bytes R, G, B, A. The store serves the

@@ -41,8 +41,11 @@ struct RowPlan
     // Converted only: the vector adapters, used instead of fetch and store.
     RowKernels::FetchBytesFunction fetchBytes = nullptr;
     RowKernels::StoreBytesFunction storeBytes = nullptr;
-    // RGBA8888_Premultiplied only: the fetch of a piece whose pixels are all
-    // opaque, which pixelColor reads as they are (see runRows).
+    // The premultiplied formats, where pixelColor reads an opaque pixel as
+    // it is (else null): the test of a piece for opaque pixels only, which
+    // then skips the unpremultiplying fetch (see runRows); and, for
+    // RGBA8888_Premultiplied, the fetch of such a piece.
+    RowKernels::OpaqueFunction opaque = nullptr;
     RowKernels::FetchBytesFunction fetchOpaqueBytes = nullptr;
 };
 
@@ -56,8 +59,12 @@ RowPlan rowPlanFor(const QImage &image, const RowKernels::TargetKernels *kernels
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
         return {RowPath::Words};
-    case QImage::Format_ARGB32_Premultiplied:
-        return {RowPath::PremultipliedWords, nullptr, nullptr, true};
+    case QImage::Format_ARGB32_Premultiplied: {
+        RowPlan plan{RowPath::PremultipliedWords, nullptr, nullptr, true};
+        if (kernels && opaqueUnchanged())
+            plan.opaque = kernels->opaque;
+        return plan;
+    }
     case QImage::Format_RGBX8888:
     case QImage::Format_RGBA8888: {
         RowPlan plan = converted(fetchRgba8888, storeRgba8888);
@@ -71,8 +78,10 @@ RowPlan rowPlanFor(const QImage &image, const RowKernels::TargetKernels *kernels
         RowPlan plan = converted(fetchRgba8888Premultiplied, storeRgba8888, true);
         if (kernels) {
             plan.storeBytes = kernels->storeRgba8888;
-            if (PixelRows::opaqueUnchanged())
+            if (opaqueUnchanged()) {
+                plan.opaque = kernels->opaque;
                 plan.fetchOpaqueBytes = kernels->fetchRgba8888;
+            }
         }
         return plan;
     }
@@ -151,8 +160,6 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
 
     if (plan.unpremultiplies)
         PixelRows::prepareUnpremultiply();
-    const bool opaqueUnchanged = path == RowPath::PremultipliedWords && operation.kernels
-                                 && PixelRows::opaqueUnchanged();
     std::vector<quint8> table8;
     std::vector<quint16> table16;
     if (path == RowPath::ByteTable)
@@ -187,7 +194,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                 for (int x = 0; x < width; x += ConvertedPiece) {
                     const int n = std::min(ConvertedPiece, width - x);
                     const auto *piece = reinterpret_cast<const uint32_t *>(s) + x;
-                    if (opaqueUnchanged && operation.kernels->opaque(piece, size_t(n))) {
+                    if (plan.opaque && plan.opaque(piece, size_t(n))) {
                         operation(piece, dWords + x, n);
                     } else {
                         PixelRows::fetchArgb32Premultiplied(piece, temp.get(), n);
@@ -208,9 +215,8 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                     // bytes as they are, in the vector fetch (6000x4000 opaque
                     // adjust, AVX3_DL: 3.4 times RGB32's time through the
                     // unpremultiplying fetch, 1.5 so, as RGBA8888's).
-                    if (plan.fetchOpaqueBytes
-                        && operation.kernels->opaque(reinterpret_cast<const uint32_t *>(s + offset),
-                                                     size_t(n)))
+                    if (plan.opaque
+                        && plan.opaque(reinterpret_cast<const uint32_t *>(s + offset), size_t(n)))
                         plan.fetchOpaqueBytes(s + offset, temp.get(), size_t(n));
                     else if (plan.fetchBytes)
                         plan.fetchBytes(s + offset, temp.get(), size_t(n));

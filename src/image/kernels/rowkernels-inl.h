@@ -772,6 +772,20 @@ HWY_INLINE void reduceColumn(const uint16_t *HWY_RESTRICT p, const uint16_t *HWY
     hn::StoreU(hn::DemoteTo(bytes, hn::ShiftRight<16>(v)), bytes, out);
 }
 
+// run(taps), with taps as a std::integral_constant where it is an even
+// number from Taps to 16, else as it is.
+template<int Taps = 2, class Run>
+HWY_INLINE void withEvenTaps(int taps, const Run &run)
+{
+    if constexpr (Taps <= 16) {
+        if (taps == Taps)
+            return run(std::integral_constant<int, Taps>());
+        return withEvenTaps<Taps + 2>(taps, run);
+    } else {
+        run(taps);
+    }
+}
+
 // The columns of every grid pixel, for spans of a fixed length.
 template<class Taps>
 HWY_INLINE void reduceColumns(const uint16_t *HWY_RESTRICT sums, int origin,
@@ -809,29 +823,9 @@ void reduceColumnsRow(const uint16_t *HWY_RESTRICT sums, int origin,
     // Every span has the same even length. The usual lengths (zooms down to
     // about 1/15) are constants, so that the compiler unrolls the loop over
     // the columns.
-    const auto fixed = [&](auto taps) {
+    withEvenTaps(columns[0].count, [&](auto taps) {
         reduceColumns(sums, origin, columns, count, weights, taps, out);
-    };
-    switch (columns[0].count) {
-    case 2:
-        return fixed(std::integral_constant<int, 2>());
-    case 4:
-        return fixed(std::integral_constant<int, 4>());
-    case 6:
-        return fixed(std::integral_constant<int, 6>());
-    case 8:
-        return fixed(std::integral_constant<int, 8>());
-    case 10:
-        return fixed(std::integral_constant<int, 10>());
-    case 12:
-        return fixed(std::integral_constant<int, 12>());
-    case 14:
-        return fixed(std::integral_constant<int, 14>());
-    case 16:
-        return fixed(std::integral_constant<int, 16>());
-    default:
-        return fixed(columns[0].count);
-    }
+    });
 #endif
 }
 
