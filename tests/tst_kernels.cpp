@@ -382,13 +382,15 @@ void TestKernels::largeImage()
     QFETCH(QImage::Format, format);
     QImage source = randomImage(format, 1031, 523, 1031);
     QVERIFY(qint64(source.width()) * source.height() > (1 << 19));
-    // Opaque pieces of rows beside translucent ones, which take another path.
+    // Opaque pieces of rows beside translucent ones, which take another path:
+    // the alpha byte, or the alpha word of 64-bit pixels, all ones.
     const bool premultipliedWords = format == QImage::Format_ARGB32_Premultiplied
                                     || format == QImage::Format_RGBA8888_Premultiplied;
-    for (int y = 0; y < 64 && premultipliedWords; ++y) {
+    const bool premultiplied64 = format == QImage::Format_RGBA64_Premultiplied;
+    for (int y = 0; y < 64 && (premultipliedWords || premultiplied64); ++y) {
         auto *line = reinterpret_cast<quint32 *>(source.scanLine(y));
-        for (int x = 0; x < 1024; ++x)
-            line[x] |= 0xff000000u;
+        for (int x = premultiplied64 ? 1 : 0; x < 1024; x += premultiplied64 ? 2 : 1)
+            line[x] |= premultiplied64 ? 0xffff0000u : 0xff000000u;
     }
     const Adjustment adjustment{10, 20, -50};
     matchReference(source, source, adjustment, true);

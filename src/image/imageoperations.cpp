@@ -48,7 +48,7 @@ bool canReuse(const QImage &src, const QImage &dst)
 // first; rather than copying the pixels into it and filtering the copy, the
 // filter then reads the shared pixels and writes the new buffer.
 bool filterInPlace(QImage &image, const RowKernels::TargetKernels &kernels,
-                   RowKernels::FilterRowFunction filter,
+                   RowKernels::FilterRowFunction filter, RowKernels::FilterRowFunction filterRgba,
                    const RowDriver::ReferenceOperation &reference)
 {
     if (image.isNull())
@@ -57,6 +57,7 @@ bool filterInPlace(QImage &image, const RowKernels::TargetKernels &kernels,
         image = toEditableFormat(image);
     RowDriver::RowOperation operation;
     operation.filter = filter;
+    operation.filterRgba = filterRgba;
     operation.kernels = &kernels;
 
     if (!image.isDetached()) {
@@ -162,6 +163,7 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
     const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
     RowDriver::RowOperation operation;
     operation.adjust = kernels.adjust;
+    operation.adjustRgba = kernels.adjustRgba;
     operation.kernels = &kernels;
     operation.prepared = &prepared;
     operation.written = written;
@@ -176,17 +178,18 @@ bool adjustImage(const QImage &srcImage, QImage &dst, const Adjustment &adjustme
 bool grayscaleImage(QImage &image)
 {
     const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
-    return filterInPlace(image, kernels, kernels.grayscale, [](const QImage &values) {
-        QImage result = values;
-        Reference::grayscaleImage(result);
-        return result;
-    });
+    return filterInPlace(image, kernels, kernels.grayscale, kernels.grayscaleRgba,
+                         [](const QImage &values) {
+                             QImage result = values;
+                             Reference::grayscaleImage(result);
+                             return result;
+                         });
 }
 
 bool invertImage(QImage &image)
 {
     const RowKernels::TargetKernels &kernels = RowKernels::activeTargetKernels();
-    return filterInPlace(image, kernels, kernels.invert, [](const QImage &values) {
+    return filterInPlace(image, kernels, kernels.invert, kernels.invert, [](const QImage &values) {
         QImage result = values;
         Reference::invertImage(result);
         return result;

@@ -20,6 +20,10 @@ struct RowOperation
     RowKernels::AdjustRowFunction adjust = nullptr;
     const RowKernels::PreparedAdjustment *prepared = nullptr;
     RowKernels::FilterRowFunction filter = nullptr;
+    // The same on words of rows of bytes R, G, B, A as they lie (see
+    // RowKernels::TargetKernels::adjustRgba); may be null.
+    RowKernels::AdjustRowFunction adjustRgba = nullptr;
+    RowKernels::FilterRowFunction filterRgba = nullptr;
     // If set, called on the thread that wrote them as rows are finished:
     // rows [runBegin, end) of the result are written, where runBegin is the
     // first row that thread was given. Called every WrittenBand rows, so
@@ -36,6 +40,15 @@ struct RowOperation
             adjust(in, out, size_t(count), *prepared);
         else
             filter(in, out, size_t(count));
+    }
+
+    bool runsOnRgba() const { return adjust ? adjustRgba != nullptr : filterRgba != nullptr; }
+    void onRgba(const uint32_t *in, uint32_t *out, int count) const
+    {
+        if (adjust)
+            adjustRgba(in, out, size_t(count), *prepared);
+        else
+            filterRgba(in, out, size_t(count));
     }
 };
 

@@ -58,6 +58,33 @@ inline void storeRgba64Pixel(uint32_t word, uint8_t *out)
     std::memcpy(out, c, sizeof c);
 }
 
+// Words of rows of bytes R, G, B, A have red in byte 0 where 0xAARRGGBB
+// words have it in byte 2; the kernels take either (RedFirst), doing the
+// same arithmetic on the same channels.
+template<bool RedFirst>
+constexpr uint8_t RedByte = RedFirst ? 0 : 2;
+template<bool RedFirst>
+constexpr uint8_t BlueByte = 2 - RedByte<RedFirst>;
+
+// One order from the other, both ways.
+template<bool RedFirst>
+inline uint32_t inOrder(uint32_t word)
+{
+    if constexpr (RedFirst)
+        return (word & 0xff00ff00u) | (word >> 16 & 0xffu) | (word & 0xffu) << 16;
+    return word;
+}
+
+// The adjustment of one word by the tables and double arithmetic.
+template<bool RedFirst>
+inline uint32_t exactlyAdjusted(uint32_t word, const PreparedAdjustment &a)
+{
+    const uint32_t p = inOrder<RedFirst>(word);
+    return inOrder<RedFirst>(Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff],
+                                                   a.contrasted[(p >> 8) & 0xff],
+                                                   a.contrasted[p & 0xff], a.saturation));
+}
+
 #if HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128
 
 // A float result in 0..256 plus 2048 lands in [2048, 2304), where floats
@@ -267,22 +294,24 @@ struct Factors
 // Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
 // result is a weighted mean of the channel and the luma, both within
 // 0..255, and the float rounding (monotonic) keeps it within 0..255 too.
-template<bool Clamps>
+template<bool Clamps, bool RedFirst>
 HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
     const DF df;
+    constexpr uint8_t Red = RedByte<RedFirst>;
+    constexpr uint8_t Blue = BlueByte<RedFirst>;
 #if HWY_TARGET == HWY_AVX3_DL
     const VU q = contrastedBytes(pixels, a.contrasted);
-    const VI r = channel<2>(q);
+    const VI r = channel<Red>(q);
     const VI g = channel<1>(q);
-    const VI b = channel<0>(q);
+    const VI b = channel<Blue>(q);
 #else
     const VF f = hn::Set(df, factors.contrast);
     const VF offset = hn::Set(df, factors.contrastOffset);
     const VI brightness = hn::Set(DI(), factors.brightness);
-    const VI r = contrasted(channel<2>(pixels), f, offset, brightness);
+    const VI r = contrasted(channel<Red>(pixels), f, offset, brightness);
     const VI g = contrasted(channel<1>(pixels), f, offset, brightness);
-    const VI b = contrasted(channel<0>(pixels), f, offset, brightness);
+    const VI b = contrasted(channel<Blue>(pixels), f, offset, brightness);
 #endif
     const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
     if (hn::AllTrue(df, neutral))
@@ -300,31 +329,32 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const VU r3 = fixed(r2);
     const VU g3 = fixed(g2);
     const VU b3 = fixed(b2);
+    // Each channel back in its own byte.
+    const VU high = RedFirst ? b3 : r3;
+    const VU low = RedFirst ? r3 : b3;
 #if HWY_TARGET == HWY_AVX3_DL
-    VU result = packedFixedBytes(r3, g3, b3);
+    VU result = packedFixedBytes(high, g3, low);
 #else
-    VU result = packedFixed(r3, g3, b3);
+    VU result = packedFixed(high, g3, low);
 #endif
 
     if (!hn::AllFalse(df, neutral))
         result = neutralFromTable(result, neutral, r, a.neutral);
     const auto unsure = unsureLanes(r3, g3, b3, neutral);
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
-        result = redone(pixels, result, unsure, [&a](uint32_t p) {
-            return Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff],
-                                         a.contrasted[(p >> 8) & 0xff], a.contrasted[p & 0xff],
-                                         a.saturation);
-        });
+        result = redone(pixels, result, unsure,
+                        [&a](uint32_t p) { return exactlyAdjusted<RedFirst>(p, a); });
     }
     return result;
 }
 
+template<bool RedFirst>
 HWY_INLINE VU grayed(VU pixels)
 {
     const DF df;
-    const VI r = channel<2>(pixels);
+    const VI r = channel<RedByte<RedFirst>>(pixels);
     const VI g = channel<1>(pixels);
-    const VI b = channel<0>(pixels);
+    const VI b = channel<BlueByte<RedFirst>>(pixels);
     const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
     const VF l = luma(hn::ConvertTo(df, r), hn::ConvertTo(df, g), hn::ConvertTo(df, b));
     const VU gray = fixedPoint(l);
@@ -343,13 +373,14 @@ HWY_INLINE VU grayed(VU pixels)
     const auto unsure =
             hn::RebindMask(df, hn::AndNot(hn::RebindMask(DU(), neutral), roundedToInteger(gray)));
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure)))
-        result = redone(pixels, result, unsure, Exact::grayPixel);
+        result = redone(pixels, result, unsure,
+                        [](uint32_t p) { return Exact::grayPixel(inOrder<RedFirst>(p)); });
     return result;
 }
 
 // For K = 1 the saturation step gives back every channel exactly, for
 // every triple (the tests run all 2^24 of them): only the contrast step is
-// left to do.
+// left to do, the same on every channel, whichever order they are in.
 HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
 #if HWY_TARGET == HWY_AVX3_DL
@@ -377,7 +408,7 @@ struct ContrastOnly
     HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, factors, prepared); }
 };
 
-template<bool Clamps>
+template<bool Clamps, bool RedFirst>
 struct Adjusting
 {
     const PreparedAdjustment &prepared;
@@ -385,13 +416,14 @@ struct Adjusting
                        prepared.saturationF, 1.0f - prepared.saturationF};
     HWY_INLINE VU operator()(VU pixels) const
     {
-        return adjusted<Clamps>(pixels, factors, prepared);
+        return adjusted<Clamps, RedFirst>(pixels, factors, prepared);
     }
 };
 
+template<bool RedFirst>
 struct Graying
 {
-    HWY_INLINE VU operator()(VU pixels) const { return grayed(pixels); }
+    HWY_INLINE VU operator()(VU pixels) const { return grayed<RedFirst>(pixels); }
 };
 
 struct Inverting
@@ -402,19 +434,22 @@ struct Inverting
     }
 };
 
-void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &prepared)
+template<bool RedFirst>
+HWY_INLINE void adjustWords(const uint32_t *in, uint32_t *out, size_t count,
+                            const PreparedAdjustment &prepared)
 {
     if (prepared.saturation == 1.0)
         forEachVector(in, out, count, ContrastOnly{prepared});
     else if (prepared.saturation < 1.0)
-        forEachVector(in, out, count, Adjusting<false>{prepared});
+        forEachVector(in, out, count, Adjusting<false, RedFirst>{prepared});
     else
-        forEachVector(in, out, count, Adjusting<true>{prepared});
+        forEachVector(in, out, count, Adjusting<true, RedFirst>{prepared});
 }
 
-void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count)
+template<bool RedFirst>
+HWY_INLINE void grayscaleWords(const uint32_t *in, uint32_t *out, size_t count)
 {
-    forEachVector(in, out, count, Graying{});
+    forEachVector(in, out, count, Graying<RedFirst>{});
 }
 
 void invertRow(const uint32_t *in, uint32_t *out, size_t count)
@@ -476,27 +511,10 @@ HWY_INLINE void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
-// Four-byte rows R, G, B, A: one byte shuffle per vector, which swaps R and B
-// in each pixel both ways.
+// Four-byte rows R, G, B, A from words: one byte shuffle per vector, which
+// swaps R and B in each pixel.
 alignas(16) inline constexpr uint8_t RgbaOrder[16] = {2,  1, 0, 3,  6,  5,  4,  7,
                                                       10, 9, 8, 11, 14, 13, 12, 15};
-
-HWY_INLINE void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
-{
-    const DU du;
-    const hn::Repartition<uint8_t, DU> d8;
-    const auto index = hn::LoadDup128(d8, RgbaOrder);
-    const size_t lanes = hn::Lanes(du);
-    size_t i = 0;
-    for (; i + lanes <= count; i += lanes) {
-        const auto bytes = hn::TableLookupBytes(hn::LoadU(d8, in + 4 * i), index);
-        hn::StoreU(hn::BitCast(du, bytes), du, out + i);
-    }
-    for (; i < count; ++i) {
-        const uint8_t *p = in + 4 * i;
-        out[i] = uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    }
-}
 
 HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
 {
@@ -583,20 +601,18 @@ HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
 // One emulated lane after another, the float detour and its checks cost
 // more than the double arithmetic itself, so the fallback does just that.
 
-void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &a)
-{
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t p = in[i];
-        out[i] =
-                Exact::saturatedPixel(a.contrasted[(p >> 16) & 0xff], a.contrasted[(p >> 8) & 0xff],
-                                      a.contrasted[p & 0xff], a.saturation);
-    }
-}
-
-void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count)
+template<bool RedFirst>
+void adjustWords(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &a)
 {
     for (size_t i = 0; i < count; ++i)
-        out[i] = Exact::grayPixel(in[i]);
+        out[i] = exactlyAdjusted<RedFirst>(in[i], a);
+}
+
+template<bool RedFirst>
+void grayscaleWords(const uint32_t *in, uint32_t *out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        out[i] = Exact::grayPixel(inOrder<RedFirst>(in[i]));
 }
 
 void invertRow(const uint32_t *in, uint32_t *out, size_t count)
@@ -623,12 +639,6 @@ void storeThreeBytes(const uint32_t *in, uint8_t *out, size_t count)
         out[1] = uint8_t(in[i] >> 8);
         out[Reversed ? 0 : 2] = uint8_t(in[i]);
     }
-}
-
-void fetchRgba(const uint8_t *in, uint32_t *out, size_t count)
-{
-    for (size_t i = 0; i < count; ++i, in += 4)
-        out[i] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
 }
 
 void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
@@ -659,6 +669,27 @@ void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
 
 #endif
 
+void adjustRow(const uint32_t *in, uint32_t *out, size_t count, const PreparedAdjustment &prepared)
+{
+    adjustWords<false>(in, out, count, prepared);
+}
+
+void adjustRgbaRow(const uint32_t *in, uint32_t *out, size_t count,
+                   const PreparedAdjustment &prepared)
+{
+    adjustWords<true>(in, out, count, prepared);
+}
+
+void grayscaleRow(const uint32_t *in, uint32_t *out, size_t count)
+{
+    grayscaleWords<false>(in, out, count);
+}
+
+void grayscaleRgbaRow(const uint32_t *in, uint32_t *out, size_t count)
+{
+    grayscaleWords<true>(in, out, count);
+}
+
 bool opaqueRow(const uint32_t *row, size_t count)
 {
     const DU du;
@@ -682,11 +713,6 @@ void fetchRgba64Row(const uint8_t *in, uint32_t *out, size_t count)
 void storeRgba64Row(const uint32_t *in, uint8_t *out, size_t count)
 {
     storeRgba64(in, out, count);
-}
-
-void fetchRgba8888Row(const uint8_t *in, uint32_t *out, size_t count)
-{
-    fetchRgba(in, out, count);
 }
 
 void storeRgba8888Row(const uint32_t *in, uint8_t *out, size_t count)

@@ -40,11 +40,11 @@ namespace {
 #define LUMIVEX_TARGET_KERNELS(TARGET, CHOOSE) \
     TargetKernels \
     { \
-        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), CHOOSE(opaqueRow), \
-                CHOOSE(fetchRgb888Row), CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), \
-                CHOOSE(storeBgr888Row), CHOOSE(fetchRgba8888Row), CHOOSE(storeRgba8888Row), \
-                CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), CHOOSE(accumulateRow), \
-                CHOOSE(reduceColumnsRow) \
+        TARGET, CHOOSE(adjustRow), CHOOSE(grayscaleRow), CHOOSE(invertRow), CHOOSE(adjustRgbaRow), \
+                CHOOSE(grayscaleRgbaRow), CHOOSE(opaqueRow), CHOOSE(fetchRgb888Row), \
+                CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), CHOOSE(storeBgr888Row), \
+                CHOOSE(storeRgba8888Row), CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), \
+                CHOOSE(accumulateRow), CHOOSE(reduceColumnsRow) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

@@ -74,6 +74,11 @@ struct TargetKernels
     AdjustRowFunction adjust = nullptr;
     FilterRowFunction grayscale = nullptr;
     FilterRowFunction invert = nullptr;
+    // Adjust and grayscale on words of rows of bytes R, G, B, A as they lie
+    // (red in byte 0, alpha in byte 3), for RGBX8888 and RGBA8888 rows;
+    // invert is the same on either order.
+    AdjustRowFunction adjustRgba = nullptr;
+    FilterRowFunction grayscaleRgba = nullptr;
     OpaqueFunction opaque = nullptr;
     // RGB888 (bytes R, G, B) and BGR888 (bytes B, G, R) rows, as the
     // scalar adapters in pixelrows.h do them.
@@ -81,9 +86,8 @@ struct TargetKernels
     StoreBytesFunction storeRgb888 = nullptr;
     FetchBytesFunction fetchBgr888 = nullptr;
     StoreBytesFunction storeBgr888 = nullptr;
-    // RGBX8888 and RGBA8888 rows (bytes R, G, B, A); the fetch keeps the
-    // alpha byte, the store writes 0xFF there.
-    FetchBytesFunction fetchRgba8888 = nullptr;
+    // The store of RGBA8888_Premultiplied rows (bytes R, G, B, A), 0xFF in
+    // the alpha byte.
     StoreBytesFunction storeRgba8888 = nullptr;
     // RGBX64, RGBA64 and RGBA64_Premultiplied rows (16-bit R, G, B, A): the
     // fetch of the first two, each channel x / 257 rounded as QRgba64 does
