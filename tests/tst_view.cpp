@@ -4,6 +4,8 @@
 
 #include "imageoperations.h"
 
+#include <QScreen>
+
 using namespace TestSupport;
 
 class ViewTest : public QObject
@@ -142,6 +144,16 @@ void ViewTest::viewPaintsPicture()
     state.load(image);
     const QImage shown = state.imageLabel()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     COMPARE_IMAGES(shown, image);
+
+    // A slider step is on the screen when it returns: what the window
+    // flushed, not a fresh rendering.
+    state.brightnessSlider()->setValue(60);
+    const QPoint at = state.imageLabel()->mapTo(&window, QPoint(30, 20));
+    const QImage screen =
+            window.screen()->grabWindow(window.winId(), at.x(), at.y(), 1, 1).toImage();
+    QCOMPARE(screen.pixel(0, 0), state.adjustedImage().pixel(30, 20));
+    QVERIFY(screen.pixel(0, 0) != image.pixel(30, 20));
+    state.brightnessSlider()->setValue(0);
 
     // Zoomed, the shown picture is scaled smoothly to the view's size.
     TRIGGER(window, "Zoom In");

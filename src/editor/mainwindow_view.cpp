@@ -69,8 +69,20 @@ void MainWindow::updateImageDisplay()
         toolOverlay()->update(); // an outline of the whole picture goes with it
         return;
     }
-    imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor, QWIDGETSIZE_MAX));
-    repaintWindow();
+    const QSize viewSize = zoomedViewSize(adjustedImage.size(), scaleFactor, QWIDGETSIZE_MAX);
+    if (viewSize != imageLabel->size()) {
+        imageLabel->resize(viewSize);
+        repaintWindow();
+        return;
+    }
+    // The same view over new pixels (a slider step, an edit that keeps the
+    // size): only the view and the layer above it changed. Repainting the
+    // layer, which covers the view and lets it show through, paints both,
+    // once. (Repainting the whole window and then the layer painted the view
+    // twice, and the toolbar and sliders besides: a 6000x4000 slider step
+    // took 7.0 ms at zoom 1 and 10.1 at zoom 0.168 that way, 5.2 and 7.0
+    // this way.)
+    toolOverlay()->repaint();
 }
 
 void MainWindow::repaintWindow()
