@@ -98,7 +98,7 @@ private:
     void readjust();
     void setZoom(double factor);
     void resetCrop();
-    void repaintWindow();
+    void repaintView();
     // The layer over the scroll area's viewport that outlines the crop box
     // and the selection; a child of the viewport, not editor state.
     Lumivex::ToolOverlay *toolOverlay() const;

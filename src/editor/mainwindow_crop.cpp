@@ -25,7 +25,7 @@ void MainWindow::selectAll()
         return;
     selecting = false;
     selectionRect = QRect(0, 0, adjustedImage.width(), adjustedImage.height());
-    repaintWindow();
+    repaintView();
 }
 
 void MainWindow::startCrop()
@@ -88,7 +88,7 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
     if (cropping && !adjustedImage.isNull()) {
         cropStart = p;
         cropRect = QRect(p, p);
-        repaintWindow();
+        repaintView();
         return;
     }
     QMainWindow::mousePressEvent(event);
@@ -99,12 +99,12 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
     const QPoint p = roundedPosition(event->position());
     if (selecting && !adjustedImage.isNull()) {
         selectionRect.setBottomRight(p);
-        repaintWindow();
+        repaintView();
         return;
     }
     if (cropping && !adjustedImage.isNull()) {
         cropRect.setBottomRight(p);
-        repaintWindow();
+        repaintView();
     }
     QMainWindow::mouseMoveEvent(event);
 }
@@ -114,20 +114,20 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *event)
     const QPoint p = roundedPosition(event->position());
     if (selecting && !adjustedImage.isNull()) {
         selectionRect.setBottomRight(p);
-        repaintWindow();
+        repaintView();
         return;
     }
     QMainWindow::mouseReleaseEvent(event);
     if (cropping && !adjustedImage.isNull()) {
         cropRect.setBottomRight(p);
-        repaintWindow();
+        repaintView();
     }
 }
 
 void MainWindow::paintEvent(QPaintEvent *event)
 {
     // The crop box and the selection are drawn by the layer above the scroll
-    // area (repaintWindow), where the window's own painting would be hidden
+    // area (repaintView), where the window's own painting would be hidden
     // under its child widgets.
     QMainWindow::paintEvent(event);
 }

@@ -70,23 +70,21 @@ void MainWindow::updateImageDisplay()
         return;
     }
     imageLabel->resize(zoomedViewSize(adjustedImage.size(), scaleFactor, QWIDGETSIZE_MAX));
-    // Only the view and the layer above it change. Repainting the layer,
-    // which covers the scroll area's viewport and lets the view show
-    // through, paints both, once; the scroll bars follow a resize as Qt
-    // lays the scroll area out. (Repainting the whole window and then the
-    // layer painted the view twice, and the toolbar and sliders besides: a
-    // 6000x4000 slider step took 7.0 ms at zoom 1 and 10.1 at zoom 0.168
-    // that way, 5.2 and 7.0 this way; a zoom step below 1, 4.2 and 2.9.)
-    toolOverlay()->repaint();
+    repaintView();
 }
 
-void MainWindow::repaintWindow()
+void MainWindow::repaintView()
 {
     // Synchronous, so that a command or pointer move has reached the screen
     // when it returns (the real-window test drags a box and reads the
-    // screen between moves). The layer above the scroll area reaches the
-    // screen only when it is repainted after the window itself.
-    repaint();
+    // screen between moves). Only the view and the layer above it change
+    // with them: repainting the layer, which covers the scroll area's
+    // viewport and lets the view show through, paints both, once. The
+    // scroll bars follow a resize of the view as Qt lays the scroll area
+    // out. (Repainting the whole window and then the layer painted the view
+    // twice, and the toolbar and sliders besides: a 6000x4000 slider step
+    // took 7.0 ms at zoom 1 and 10.1 at zoom 0.168 that way, 5.2 and 7.0
+    // this way; a zoom step below 1, 4.2 and 2.9.)
     toolOverlay()->repaint();
 }
 
