@@ -6,7 +6,10 @@
 #include <QColor>
 #include <QColorSpace>
 
+#include <hwy/cache_control.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -147,6 +150,16 @@ std::vector<Channel> valueTable(const QImage &like, const ReferenceOperation &re
     return table;
 }
 
+// Asks for the cache lines of the length bytes that follow the length
+// bytes at from: the next piece of a row, or the start of the next row,
+// which comes next (a prefetch never faults, wherever it points).
+void prefetchLines(const uchar *from, qsizetype length)
+{
+    const auto next = reinterpret_cast<uintptr_t>(from) + uintptr_t(length);
+    for (uintptr_t k = 0; k < uintptr_t(length); k += 64)
+        hwy::Prefetch(reinterpret_cast<const uchar *>(next + k));
+}
+
 } // namespace
 
 void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
@@ -168,6 +181,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
     else if (path == RowPath::WordTable)
         table16 = valueTable<quint16>(src, reference);
 
+    const qsizetype pieceBytes = qsizetype(ConvertedPiece) * src.depth() / 8;
     forEachSegment(src.height(), qint64(width) * src.height(), [&](int y0, int y1) {
         std::unique_ptr<uint32_t[]> temp;
         if (path != RowPath::Words && path != RowPath::RgbaWords)
@@ -230,6 +244,13 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                     // An opaque piece of RGBA64_Premultiplied, as RGBA64's
                     // (6000x4000 opaque adjust, AVX3_DL: 6.3 times RGB32's
                     // time through the unpremultiplying fetch, 2.8 so).
+                    // The lines of the next piece of both rows, asked for
+                    // now: the adapters' loads and stores do not wait on
+                    // them then (6000x4000 RGB888 adjust, AVX3_DL, on a
+                    // machine whose own prefetching left them waiting: 1.53
+                    // times RGB32's time without, 1.24 with).
+                    prefetchLines(s + offset, pieceBytes);
+                    prefetchLines(d + offset, pieceBytes);
                     if (plan.opaqueBytes && plan.opaqueBytes(s + offset, n))
                         plan.fetchOpaqueBytes(s + offset, temp.get(), size_t(n));
                     else if (plan.fetchBytes)
