@@ -185,8 +185,8 @@ HWY_INLINE hn::Mask<DU> roundedToInteger(VU v)
     return hn::Eq(hn::And(v, hn::Set(du, FractionBits)), hn::Zero(du));
 }
 
-// Lanes neither neutral nor with a fraction left in all three results.
-HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
+// Lanes without a fraction left in one of the three results or more.
+HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b)
 {
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
     // Each test only looks at the lanes the ones before found fractional:
@@ -196,14 +196,13 @@ HWY_INLINE hn::Mask<DF> unsureLanes(VU r, VU g, VU b, hn::Mask<DF> neutral)
     __mmask16 fractional = _mm512_test_epi32_mask(r.raw, bits);
     fractional = _mm512_mask_test_epi32_mask(fractional, g.raw, bits);
     fractional = _mm512_mask_test_epi32_mask(fractional, b.raw, bits);
-    return hn::Mask<DF>{static_cast<__mmask16>(~(fractional | neutral.raw))};
+    return hn::Mask<DF>{static_cast<__mmask16>(~fractional)};
 #else
     const DU du;
     const VU fractions = hn::Min(hn::Min(hn::And(r, hn::Set(du, FractionBits)),
                                          hn::And(g, hn::Set(du, FractionBits))),
                                  hn::And(b, hn::Set(du, FractionBits)));
-    return hn::RebindMask(DF(),
-                          hn::AndNot(hn::RebindMask(du, neutral), hn::Eq(fractions, hn::Zero(du))));
+    return hn::RebindMask(DF(), hn::Eq(fractions, hn::Zero(du)));
 #endif
 }
 
@@ -314,10 +313,6 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const VI g = contrasted(channel<1>(pixels), f, offset, brightness);
     const VI b = contrasted(channel<Blue>(pixels), f, offset, brightness);
 #endif
-    const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
-    if (hn::AllTrue(df, neutral))
-        return hn::BitCast(DU(), hn::GatherIndex(DI(), a.neutral, r));
-
     const VF rf = hn::ConvertTo(df, r);
     const VF gf = hn::ConvertTo(df, g);
     const VF bf = hn::ConvertTo(df, b);
@@ -339,12 +334,19 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     VU result = packedFixed(high, g3, low);
 #endif
 
-    if (!hn::AllFalse(df, neutral))
-        result = neutralFromTable(result, neutral, r, a.neutral);
-    const auto unsure = unsureLanes(r3, g3, b3, neutral);
+    // A neutral triple lands on an integer, so it is among the unsure lanes
+    // (the float result lies within the margin of it), and is only looked
+    // for there: most pixels of a photo are not neutral, and most vectors
+    // have no unsure lane.
+    const auto unsure = unsureLanes(r3, g3, b3);
     if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
-        result = redone(pixels, result, unsure,
-                        [&a](uint32_t p) { return exactlyAdjusted<RedFirst>(p, a); });
+        const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
+        result = neutralFromTable(result, neutral, r, a.neutral);
+        const auto left = hn::AndNot(neutral, unsure);
+        if (!hn::AllFalse(df, left)) {
+            result = redone(pixels, result, left,
+                            [&a](uint32_t p) { return exactlyAdjusted<RedFirst>(p, a); });
+        }
     }
     return result;
 }
@@ -356,7 +358,6 @@ HWY_INLINE VU grayed(VU pixels)
     const VI r = channel<RedByte<RedFirst>>(pixels);
     const VI g = channel<1>(pixels);
     const VI b = channel<BlueByte<RedFirst>>(pixels);
-    const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
     const VF l = luma(hn::ConvertTo(df, r), hn::ConvertTo(df, g), hn::ConvertTo(df, b));
     const VU gray = fixedPoint(l);
     // The whole units, shifted to byte 2 of each lane, copied into bytes 0
@@ -369,13 +370,17 @@ HWY_INLINE VU grayed(VU pixels)
     const auto units = hn::BitCast(d8, hn::ShiftLeft<4>(gray));
     VU result = hn::Or(hn::BitCast(DU(), hn::TableLookupBytesOr0(units, shuffleIndex(d8, spread))),
                        hn::Set(DU(), 0xff000000u));
-    if (!hn::AllFalse(df, neutral))
+    // Neutral lanes among the unsure ones, as in adjusted().
+    const auto unsure = hn::RebindMask(df, roundedToInteger(gray));
+    if (HWY_UNLIKELY(!hn::AllFalse(df, unsure))) {
+        const auto neutral = hn::RebindMask(df, hn::And(hn::Eq(r, g), hn::Eq(g, b)));
         result = neutralFromTable(result, neutral, r, Exact::neutralGrays());
-    const auto unsure =
-            hn::RebindMask(df, hn::AndNot(hn::RebindMask(DU(), neutral), roundedToInteger(gray)));
-    if (HWY_UNLIKELY(!hn::AllFalse(df, unsure)))
-        result = redone(pixels, result, unsure,
-                        [](uint32_t p) { return Exact::grayPixel(inOrder<RedFirst>(p)); });
+        const auto left = hn::AndNot(neutral, unsure);
+        if (!hn::AllFalse(df, left)) {
+            result = redone(pixels, result, left,
+                            [](uint32_t p) { return Exact::grayPixel(inOrder<RedFirst>(p)); });
+        }
+    }
     return result;
 }
 
