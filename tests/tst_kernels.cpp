@@ -227,8 +227,9 @@ void TestKernels::everyChannelTriple()
     COMPARE_IMAGES(actual, m_references[0]);
 }
 
-// The float contrast step against the double one for every contrast value
-// (each with the extreme brightnesses), on every channel value.
+// The contrast and brightness steps against the double ones for every
+// contrast value, with brightnesses that clamp at either end or not, on
+// every channel value.
 void TestKernels::everyContrastValue_data()
 {
     QTest::addColumn<KernelTarget>("target");
@@ -240,7 +241,7 @@ void TestKernels::everyContrastValue()
     QFETCH(KernelTarget, target);
     const QImage values = TestSupport::everyValue();
     const TargetLimit limit{target};
-    for (int brightness : {-100, 0, 100}) {
+    for (int brightness : {-100, -37, -1, 0, 1, 10, 63, 100}) {
         for (int contrast = -100; contrast <= 100; ++contrast) {
             const Adjustment adjustment{brightness, contrast, 0};
             QImage expected;

@@ -23,22 +23,36 @@ struct PreparedAdjustment
     double contrast;    // F, see contrastFactor()
     double saturation;  // K, see saturationFactor()
     int32_t brightness; // added after the contrast step
-    // F, 128 - 128 F and K as floats, see prepareAdjustment().
-    float contrastF;
-    float contrastOffsetF;
+    // K as a float, see prepareAdjustment().
     float saturationF;
     // contrasted[v]: channel value v after the contrast and brightness steps,
     // clamped to 0..255.
     uint8_t contrasted[256];
+    // The same as sums of 16-entry tables, for the targets that look bytes
+    // up 16 at a time: for v = 16 h + l, contrasted[v] is
+    // max(0, min(255, highAdd[h] + low[l] + carry + up) - highSub[h]), where
+    // carry is 1 if lowRank[l] > highRank[h] and up is 1 if v < truncatedUp.
+    // Where no such tables give every value (byNibbles false), those targets
+    // take the double arithmetic pixel by pixel; within the slider range
+    // they always exist (all 201 x 201 contrast and brightness values were
+    // tried).
+    struct Nibbles
+    {
+        uint8_t low[16];
+        uint8_t lowRank[16];
+        uint8_t highRank[16];
+        uint8_t highAdd[16];
+        uint8_t highSub[16];
+        uint8_t truncatedUp;
+    } nibbles;
+    bool byNibbles;
     // neutral[v]: the finished opaque pixel of a channel triple (v, v, v)
     // after the contrast step, whose luma lands on an integer.
     int32_t neutral[256];
 };
 
 // Fills every field from the factors F and K and the brightness of slider
-// values within -100..100. The vector kernels run the contrast step in
-// float; that this gives contrasted[] for each of the 201 contrast values is
-// checked by the tests.
+// values within -100..100.
 PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness);
 
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
