@@ -788,11 +788,35 @@ void accumulateRow(const uint8_t *const *rows, const uint16_t *weights, size_t r
                    uint16_t *HWY_RESTRICT sum, size_t count)
 {
     // Each vector of sums is made in a register from all the rows at once,
-    // so that every byte is read once and every sum written once.
+    // so that every byte is read once and every sum written once; four at a
+    // time, so that each row is read 4 vectors' worth at once and its lines
+    // ahead asked for. (Slider step at zoom 0.168 on 6000x4000, where these
+    // sums are made as the rows are adjusted: 10.7 ms with one vector at a
+    // time, without prefetches; 9.1 ms so, against 7.0 at zoom 1.)
     const hn::ScalableTag<uint16_t> d16;
     const hn::Rebind<uint8_t, decltype(d16)> d8;
     const size_t lanes = hn::Lanes(d16);
     size_t k = 0;
+    for (; k + 4 * lanes <= count; k += 4 * lanes) {
+        auto v0 = hn::Set(d16, SumBias);
+        auto v1 = v0;
+        auto v2 = v0;
+        auto v3 = v0;
+        for (size_t r = 0; r < rowCount; ++r) {
+            const uint8_t *row = rows[r] + k;
+            prefetchAhead(row);
+            prefetchAhead(row + 64);
+            const auto w = hn::Set(d16, weights[r]);
+            v0 = hn::Add(v0, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row)), w));
+            v1 = hn::Add(v1, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row + lanes)), w));
+            v2 = hn::Add(v2, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row + 2 * lanes)), w));
+            v3 = hn::Add(v3, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row + 3 * lanes)), w));
+        }
+        hn::StoreU(v0, d16, sum + k);
+        hn::StoreU(v1, d16, sum + k + lanes);
+        hn::StoreU(v2, d16, sum + k + 2 * lanes);
+        hn::StoreU(v3, d16, sum + k + 3 * lanes);
+    }
     for (; k + lanes <= count; k += lanes) {
         auto v = hn::Set(d16, SumBias);
         for (size_t r = 0; r < rowCount; ++r)

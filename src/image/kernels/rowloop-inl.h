@@ -39,7 +39,8 @@ constexpr uintptr_t AheadBytes = 2048;
 
 // Asks for the cache line AheadBytes past p. It may lie past the row: then
 // it is the next row's, which comes next; a prefetch never faults.
-HWY_INLINE void prefetchAhead(const uint32_t *p)
+template<typename T>
+HWY_INLINE void prefetchAhead(const T *p)
 {
     hwy::Prefetch(reinterpret_cast<const uint8_t *>(reinterpret_cast<uintptr_t>(p) + AheadBytes));
 }
