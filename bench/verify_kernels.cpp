@@ -101,11 +101,13 @@ FloatStep floatStep(double k)
                         continue;
                     const double l = (0.299 * r + 0.587 * g) + 0.114 * b;
                     for (const bool fused : {false, true}) {
-                        const float lf =
-                                fused ? std::fma(0.114f, float(b),
-                                                 std::fma(0.587f, float(g), 0.299f * float(r)))
-                                      : (0.299f * float(r) + 0.587f * float(g)) + 0.114f * float(b);
-                        const float m = lf * (1.0f - kf);
+                        // The luma weights times 1 - K, each rounded.
+                        const float wr = 0.299f * (1.0f - kf);
+                        const float wg = 0.587f * (1.0f - kf);
+                        const float wb = 0.114f * (1.0f - kf);
+                        const float m = fused ? std::fma(wb, float(b),
+                                                         std::fma(wg, float(g), wr * float(r)))
+                                              : (wr * float(r) + wg * float(g)) + wb * float(b);
                         for (int c : {r, g, b}) {
                             const double u = (double(c) - l) * k + l;
                             const float uf = fused ? std::fma(float(c), kf, m) : float(c) * kf + m;

@@ -230,10 +230,23 @@ HWY_INLINE VF clampHalfway(VF v)
     return hn::Min(hn::Max(v, hn::Set(DF(), 0.5f)), hn::Set(DF(), 255.5f));
 }
 
+// What the kernels read of the prepared adjustment per vector, copied out
+// of it so that the compiler keeps them in registers across the stores to
+// the row (which, as bytes, it could otherwise not tell from the tables).
+struct Factors
+{
+    float saturation;
+    // The luma weights times 1 - K, see saturated().
+    float red;
+    float green;
+    float blue;
+    uint8_t truncatedUp;
+};
+
 #if HWY_TARGET == HWY_AVX3_DL
 // The contrast table applied to all 64 bytes of sixteen pixels at once:
 // each two-register byte permute covers 128 entries, bit 7 picks one.
-HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a)
+HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a, const Factors &)
 {
     const uint8_t *table = a.contrasted;
     const auto quarter = [table](int i) { return _mm512_loadu_si512(table + 64 * i); };
@@ -249,7 +262,7 @@ HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a)
 // channels of a vector, where the contrast step in float took 18 on 32-bit
 // lanes (6000x4000 adjust on two threads: AVX2 11.0 to 9.8 ms, SSE4 21.1 to
 // 18.6 ms).
-HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a)
+HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a, const Factors &factors)
 {
     const hn::Repartition<uint8_t, DU> d8;
     const hn::Repartition<int8_t, DU> di8;
@@ -264,7 +277,7 @@ HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a)
             hn::VecFromMask(d8,
                             hn::RebindMask(d8, hn::Gt(hn::BitCast(di8, lookUp(n.lowRank, l)),
                                                       hn::BitCast(di8, lookUp(n.highRank, h)))));
-    const auto up = hn::Min(hn::SaturatedSub(hn::Set(d8, n.truncatedUp), v), hn::Set(d8, 1));
+    const auto up = hn::Min(hn::SaturatedSub(hn::Set(d8, factors.truncatedUp), v), hn::Set(d8, 1));
     // carry is 0 or -1 (0xFF): subtracted, it adds 1.
     const auto low = hn::Sub(hn::Add(lookUp(n.low, l), up), carry);
     return hn::BitCast(DU(), hn::SaturatedSub(hn::SaturatedAdd(lookUp(n.highAdd, h), low),
@@ -273,7 +286,8 @@ HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a)
 #endif
 
 // The saturation step before int() and the clamp, as channel * K + l (1 - K)
-// with m = l (1 - K) made once per pixel. The float result strays from the
+// with m = l (1 - K) made once per pixel, as the luma with its weights
+// times 1 - K (one multiply less than the luma times 1 - K). The float result strays from the
 // double (channel - l) * K + l by less than the margin of FixedPointOffset,
 // fused multiply-add or not (measured with lumivex_verify_kernels).
 HWY_INLINE VF saturated(VF c, VF k, VF m)
@@ -296,14 +310,6 @@ HWY_INLINE VU neutralFromTable(VU results, hn::Mask<DF> neutral, VI v, const int
     return hn::IfThenElse(hn::RebindMask(du, neutral), fromTable, results);
 }
 
-// The float factors, copied out of the prepared adjustment so that the
-// compiler keeps them in registers across the stores to the row.
-struct Factors
-{
-    float saturation;
-    float complement; // 1 - K
-};
-
 // Clamps tells whether the saturation step can leave 0..255: for K <= 1 its
 // result is a weighted mean of the channel and the luma, both within
 // 0..255, and the float rounding (monotonic) keeps it within 0..255 too.
@@ -313,7 +319,7 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const DF df;
     constexpr uint8_t Red = RedByte<RedFirst>;
     constexpr uint8_t Blue = BlueByte<RedFirst>;
-    const VU q = contrastedBytes(pixels, a);
+    const VU q = contrastedBytes(pixels, a, factors);
     const VI r = channel<Red>(q);
     const VI g = channel<1>(q);
     const VI b = channel<Blue>(q);
@@ -321,7 +327,9 @@ HWY_INLINE VU adjusted(VU pixels, const Factors &factors, const PreparedAdjustme
     const VF gf = hn::ConvertTo(df, g);
     const VF bf = hn::ConvertTo(df, b);
     const VF k = hn::Set(df, factors.saturation);
-    const VF m = hn::Mul(luma(rf, gf, bf), hn::Set(df, factors.complement));
+    const VF m = hn::MulAdd(hn::Set(df, factors.blue), bf,
+                            hn::MulAdd(hn::Set(df, factors.green), gf,
+                                       hn::Mul(hn::Set(df, factors.red), rf)));
     const VF r2 = saturated(rf, k, m);
     const VF g2 = saturated(gf, k, m);
     const VF b2 = saturated(bf, k, m);
@@ -391,22 +399,31 @@ HWY_INLINE VU grayed(VU pixels)
 // For K = 1 the saturation step gives back every channel exactly, for
 // every triple (the tests run all 2^24 of them): only the contrast step is
 // left to do, the same on every channel, whichever order they are in.
-HWY_INLINE VU contrastedOnly(VU pixels, const PreparedAdjustment &a)
+HWY_INLINE VU contrastedOnly(VU pixels, const Factors &factors, const PreparedAdjustment &a)
 {
-    return hn::Or(contrastedBytes(pixels, a), hn::Set(DU(), 0xff000000u));
+    return hn::Or(contrastedBytes(pixels, a, factors), hn::Set(DU(), 0xff000000u));
+}
+
+// The factors of a prepared adjustment.
+inline Factors factorsOf(const PreparedAdjustment &a)
+{
+    const float complement = 1.0f - a.saturationF;
+    return {a.saturationF, 0.299f * complement, 0.587f * complement, 0.114f * complement,
+            a.nibbles.truncatedUp};
 }
 
 struct ContrastOnly
 {
     const PreparedAdjustment &prepared;
-    HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, prepared); }
+    Factors factors = factorsOf(prepared);
+    HWY_INLINE VU operator()(VU pixels) const { return contrastedOnly(pixels, factors, prepared); }
 };
 
 template<bool Clamps, bool RedFirst>
 struct Adjusting
 {
     const PreparedAdjustment &prepared;
-    Factors factors = {prepared.saturationF, 1.0f - prepared.saturationF};
+    Factors factors = factorsOf(prepared);
     HWY_INLINE VU operator()(VU pixels) const
     {
         return adjusted<Clamps, RedFirst>(pixels, factors, prepared);
