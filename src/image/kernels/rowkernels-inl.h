@@ -821,8 +821,8 @@ void accumulateRow(const uint8_t *const *rows, const uint16_t *weights, size_t r
         auto v3 = v0;
         for (size_t r = 0; r < rowCount; ++r) {
             const uint8_t *row = rows[r] + k;
-            prefetchAhead(row);
-            prefetchAhead(row + 64);
+            for (size_t line = 0; line < 4 * lanes; line += 64)
+                prefetchAhead(row + line);
             const auto w = hn::Set(d16, weights[r]);
             v0 = hn::Add(v0, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row)), w));
             v1 = hn::Add(v1, hn::Mul(hn::PromoteTo(d16, hn::LoadU(d8, row + lanes)), w));
