@@ -241,9 +241,6 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                         operation.onRgba(words, reinterpret_cast<uint32_t *>(d + offset), n);
                         continue;
                     }
-                    // An opaque piece of RGBA64_Premultiplied, as RGBA64's
-                    // (6000x4000 opaque adjust, AVX3_DL: 6.3 times RGB32's
-                    // time through the unpremultiplying fetch, 2.8 so).
                     // The lines of the next piece of both rows, asked for
                     // now: the adapters' loads and stores do not wait on
                     // them then (6000x4000 RGB888 adjust, AVX3_DL, on a
@@ -251,6 +248,9 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                     // times RGB32's time without, 1.24 with).
                     prefetchLines(s + offset, pieceBytes);
                     prefetchLines(d + offset, pieceBytes);
+                    // An opaque piece of RGBA64_Premultiplied, as RGBA64's
+                    // (6000x4000 opaque adjust, AVX3_DL: 6.3 times RGB32's
+                    // time through the unpremultiplying fetch, 2.8 so).
                     if (plan.opaqueBytes && plan.opaqueBytes(s + offset, n))
                         plan.fetchOpaqueBytes(s + offset, temp.get(), size_t(n));
                     else if (plan.fetchBytes)

@@ -6,8 +6,8 @@
 // as the target has:
 //  - the contrast step is the double table, looked up outright at AVX3_DL
 //    and as sums of 16-entry tables elsewhere (see contrastedBytes);
-//  - the saturation step runs in float:
-//  - at saturation 0 it changes nothing (tested);
+//  - the saturation step runs in float; at saturation 0 it changes nothing
+//    (tested);
 //  - a float saturation result is so close to the double one that both
 //    truncate to the same integer unless they lie very close to one; the
 //    lanes where the float one does are redone in double (see
@@ -153,8 +153,8 @@ HWY_INLINE VU fixedPoint(VF v)
 
 // Opaque pixels from the whole units of three fixed-point results: each
 // shifted to its byte, then two blends, of 16-bit halves and of bytes (six
-// operations where masking each and or-ing them took nine: 6000x4000
-// adjust in a hot loop, AVX2 9% and SSE4 15% faster). AVX-512 masks and
+// operations where masking each and or-ing them took nine: adjust in a hot
+// loop, AVX2 9% and SSE4 15% faster). AVX-512 masks and
 // ors in ternary-logic operations, and blends bytes more slowly: there it
 // stays the other way.
 HWY_INLINE VU packedFixed(VU r, VU g, VU b)
@@ -231,8 +231,8 @@ HWY_INLINE VF clampHalfway(VF v)
 }
 
 // What the kernels read of the prepared adjustment per vector, copied out
-// of it so that the compiler keeps them in registers across the stores to
-// the row (which, as bytes, it could otherwise not tell from the tables).
+// of it so that the compiler keeps them in registers: as far as it knows, a
+// store to the row may change the prepared adjustment's bytes.
 struct Factors
 {
     float saturation;
@@ -287,9 +287,10 @@ HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a, const Fact
 
 // The saturation step before int() and the clamp, as channel * K + l (1 - K)
 // with m = l (1 - K) made once per pixel, as the luma with its weights
-// times 1 - K (one multiply less than the luma times 1 - K). The float result strays from the
-// double (channel - l) * K + l by less than the margin of FixedPointOffset,
-// fused multiply-add or not (measured with lumivex_verify_kernels).
+// times 1 - K (one multiply less than the luma times 1 - K). The float
+// result strays from the double (channel - l) * K + l by less than the
+// margin of FixedPointOffset, fused multiply-add or not (measured with
+// lumivex_verify_kernels).
 HWY_INLINE VF saturated(VF c, VF k, VF m)
 {
     return hn::MulAdd(c, k, m);
