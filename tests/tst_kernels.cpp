@@ -2,9 +2,16 @@
 // every pixel format and at every instruction-set target the CPU runs
 // (LUMIVEX_KERNEL_TARGETS in the environment narrows the targets, see
 // kernelsupport.h).
+#include "displayconversion.h"
 #include "kernelsupport.h"
 
+#include <QColorSpace>
+#include <QColorTransform>
 #include <QSysInfo>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
 
 using namespace Lumivex;
 using namespace KernelSupport;
@@ -71,6 +78,8 @@ private slots:
     void workedExamples();
     void largeImage_data();
     void largeImage();
+    void displayConversion_data();
+    void displayConversion();
 
 private:
     // The reference results of the last format and setting, shared by the
@@ -395,6 +404,46 @@ void TestKernels::largeImage()
     }
     const Adjustment adjustment{10, 20, -50};
     matchReference(source, source, adjustment, true);
+}
+
+// The view's colour conversion against Qt's, on random pixels (a row
+// length with a tail), within the two levels its float steps may differ by.
+void TestKernels::displayConversion_data()
+{
+    QTest::addColumn<KernelTarget>("target");
+    QTest::addColumn<QColorSpace>("source");
+    for (const auto space :
+         {QColorSpace::AdobeRgb, QColorSpace::DisplayP3, QColorSpace::ProPhotoRgb}) {
+        const QColorSpace colorSpace(space);
+        for (KernelTarget target : targetsUnderTest()) {
+            QTest::addRow("%s %s", qPrintable(colorSpace.description()),
+                          qPrintable(kernelTargetName(target)))
+                    << target << colorSpace;
+        }
+    }
+}
+
+void TestKernels::displayConversion()
+{
+    QFETCH(KernelTarget, target);
+    QFETCH(QColorSpace, source);
+    const QColorSpace screen(QColorSpace::SRgb);
+    const DisplayConversion conversion(source, screen);
+    QVERIFY(conversion.isValid());
+    const QImage pixels = randomImage(QImage::Format_RGB32, 4099, 15, 7);
+    const auto *in = reinterpret_cast<const quint32 *>(pixels.constBits());
+    std::vector<quint32> out(size_t(pixels.width()) * size_t(pixels.height()));
+    const TargetLimit limit{target};
+    conversion.convert(in, out.data(), out.size());
+    const QColorTransform qts = source.transformationToColorSpace(screen);
+    int worst = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+        const QRgb expected = qts.map(QRgb(in[i]));
+        worst = std::max({worst, std::abs(qRed(out[i]) - qRed(expected)),
+                          std::abs(qGreen(out[i]) - qGreen(expected)),
+                          std::abs(qBlue(out[i]) - qBlue(expected)), 255 - qAlpha(out[i])});
+    }
+    QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestKernels)

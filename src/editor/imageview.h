@@ -1,6 +1,7 @@
 // The label inside the scroll area that shows the adjusted picture.
 #pragma once
 
+#include "displayconversion.h"
 #include "reduction.h"
 
 #include <QColorSpace>
@@ -49,8 +50,9 @@ private:
     QRect deviceRect(const QRect &logical) const;
     // The device pixels of the view that the scroll area shows.
     QRect visibleDeviceRect() const;
-    // image converted for the screen, or image itself when it needs none.
-    QImage forScreen(QImage image) const;
+    // The part of image (all of it if part is null) converted for the
+    // screen, or as it is when it needs no conversion.
+    QImage forScreen(QImage image, const QRect &part = QRect()) const;
 
     const QImage &picture;
 
@@ -67,6 +69,9 @@ private:
     mutable QColorSpace screenSpace;
     mutable QColorSpace transformSource;
     mutable QColorTransform transform;
+    // The same conversion by the kernels, where it can be made (see
+    // DisplayConversion).
+    mutable DisplayConversion conversion;
 };
 
 } // namespace Lumivex

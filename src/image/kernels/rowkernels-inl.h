@@ -941,6 +941,41 @@ void reduceColumnsRow(const uint16_t *HWY_RESTRICT sums, int origin,
 #endif
 }
 
+// The colour conversion of ColorTables, in float, on every target alike:
+// six table lookups per pixel, gathered where the target has gathers.
+struct ConvertingColors
+{
+    const ColorTables &t;
+    HWY_INLINE VU operator()(VU pixels) const
+    {
+        const DF df;
+        const DI di;
+        const VI p = hn::BitCast(di, pixels);
+        const VI byte = hn::Set(di, 0xff);
+        const VF r = hn::GatherIndex(df, t.decode[0], hn::And(hn::ShiftRight<16>(p), byte));
+        const VF g = hn::GatherIndex(df, t.decode[1], hn::And(hn::ShiftRight<8>(p), byte));
+        const VF b = hn::GatherIndex(df, t.decode[2], hn::And(p, byte));
+        const auto encoded = [&](int c) {
+            const float *m = t.matrix + 3 * size_t(c);
+            const VF x =
+                    hn::MulAdd(hn::Set(df, m[2]), b,
+                               hn::MulAdd(hn::Set(df, m[1]), g, hn::Mul(hn::Set(df, m[0]), r)));
+            const VF scaled = hn::Min(hn::Max(hn::Mul(x, hn::Set(df, 65535.0f)), hn::Zero(df)),
+                                      hn::Set(df, 65535.0f));
+            return hn::GatherIndex(di, t.encode[c], hn::NearestInt(scaled));
+        };
+        const VI red = hn::ShiftLeft<16>(encoded(0));
+        const VI green = hn::ShiftLeft<8>(encoded(1));
+        return hn::BitCast(DU(), hn::Or(hn::Or(hn::Set(di, int32_t(0xff000000u)), red),
+                                        hn::Or(green, encoded(2))));
+    }
+};
+
+void convertColorsRow(const uint32_t *in, uint32_t *out, size_t count, const ColorTables &tables)
+{
+    forEachVector(in, out, count, ConvertingColors{tables});
+}
+
 // NOLINTNEXTLINE(google-readability-namespace-comments)
 } // namespace HWY_NAMESPACE
 } // namespace RowKernels

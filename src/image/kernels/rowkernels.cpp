@@ -46,7 +46,7 @@ namespace {
                 CHOOSE(grayscaleRgbaRow), CHOOSE(opaqueRow), CHOOSE(fetchRgb888Row), \
                 CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), CHOOSE(storeBgr888Row), \
                 CHOOSE(storeRgba8888Row), CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), \
-                CHOOSE(accumulateRow), CHOOSE(reduceColumnsRow) \
+                CHOOSE(accumulateRow), CHOOSE(reduceColumnsRow), CHOOSE(convertColorsRow) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

@@ -55,6 +55,17 @@ struct PreparedAdjustment
 // values within -100..100.
 PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness);
 
+// A conversion of colours between two colour spaces made of a curve per
+// channel and a matrix (see displayconversion.h): each channel through its
+// decoding table to linear light, the matrix, then each through its
+// encoding table, indexed by the linear value in 65535ths.
+struct ColorTables
+{
+    float decode[3][256]; // red, green, blue
+    float matrix[9];      // row by row: red, green, blue out
+    const int32_t *encode[3];
+};
+
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                    const PreparedAdjustment &prepared);
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
@@ -73,6 +84,9 @@ using AccumulateFunction = void (*)(const uint8_t *const *rows, const uint16_t *
 // picture column of sums[0]; biased as accumulate leaves them) under its
 // span, weighted, to bytes: (s + 32768) >> 16 of each. Every span has the
 // same even length, and weights adding up to 256.
+// Converts count opaque words as the tables say, writing opaque words.
+using ConvertColorsFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
+                                       const ColorTables &tables);
 using ReduceColumnsFunction = void (*)(const uint16_t *sums, int origin,
                                        const ReductionSpan *columns, size_t count,
                                        const uint16_t *weights, uint8_t *out);
@@ -112,6 +126,7 @@ struct TargetKernels
     // reduction.cpp).
     AccumulateFunction accumulate = nullptr;
     ReduceColumnsFunction reduceColumns = nullptr;
+    ConvertColorsFunction convertColors = nullptr;
 };
 
 // Targets compiled in and runnable on this CPU, best first (Highway gives
