@@ -14,8 +14,8 @@ namespace Lumivex {
 struct DisplayConversion::Tables
 {
     RowKernels::ColorTables kernel{};
-    // The encoding curves, 65536 entries each, shared where channels have
-    // the same curve.
+    // The encoding curves, 65536 entries each; green's and blue's empty
+    // where they are red's.
     std::vector<int32_t> encode[3];
 };
 
@@ -24,21 +24,6 @@ namespace {
 QRgba64 gray(quint16 value)
 {
     return QRgba64::fromRgba64(value, value, value, 0xffff);
-}
-
-// The conversion of one pixel as the kernels make it.
-QRgb converted(const RowKernels::ColorTables &t, QRgb pixel)
-{
-    const float in[3] = {t.decode[0][qRed(pixel)], t.decode[1][qGreen(pixel)],
-                         t.decode[2][qBlue(pixel)]};
-    int out[3];
-    for (int c = 0; c < 3; ++c) {
-        const float *m = t.matrix + 3 * size_t(c);
-        const float x = m[2] * in[2] + (m[1] * in[1] + m[0] * in[0]);
-        const float scaled = std::fmin(std::fmax(x * 65535.0f, 0.0f), 65535.0f);
-        out[c] = t.encode[c][std::lrint(scaled)];
-    }
-    return qRgb(out[0], out[1], out[2]);
 }
 
 } // namespace
@@ -91,21 +76,31 @@ DisplayConversion::DisplayConversion(const QColorSpace &source, const QColorSpac
         made->encode[1][size_t(i)] = e.green8();
         made->encode[2][size_t(i)] = e.blue8();
     }
-    for (int c = 0; c < 3; ++c)
-        t.encode[c] = made->encode[c].data();
+    // One table where the channels share their curve, as they mostly do.
+    for (int c = 1; c < 3; ++c) {
+        if (made->encode[c] == made->encode[0])
+            made->encode[c] = {};
+        t.encode[c] = (made->encode[c].empty() ? made->encode[0] : made->encode[c]).data();
+    }
+    t.encode[0] = made->encode[0].data();
 
-    // Checked against Qt's own conversion on 17 levels of each channel.
-    const QColorTransform whole = source.transformationToColorSpace(target);
+    // Checked against Qt's own conversion on 17 levels of each channel,
+    // converted by the kernels in use.
+    std::vector<quint32> sample;
     for (int r = 0; r < 256; r += 15) {
         for (int g = 0; g < 256; g += 15) {
-            for (int b = 0; b < 256; b += 15) {
-                const QRgb ours = converted(t, qRgb(r, g, b));
-                const QRgb qts = whole.map(qRgb(r, g, b));
-                if (std::abs(qRed(ours) - qRed(qts)) > 1 || std::abs(qGreen(ours) - qGreen(qts)) > 1
-                    || std::abs(qBlue(ours) - qBlue(qts)) > 1)
-                    return;
-            }
+            for (int b = 0; b < 256; b += 15)
+                sample.push_back(qRgb(r, g, b));
         }
+    }
+    std::vector<quint32> ours(sample.size());
+    RowKernels::activeTargetKernels().convertColors(sample.data(), ours.data(), sample.size(), t);
+    const QColorTransform whole = source.transformationToColorSpace(target);
+    for (size_t i = 0; i < sample.size(); ++i) {
+        const QRgb qts = whole.map(sample[i]);
+        if (std::abs(qRed(ours[i]) - qRed(qts)) > 1 || std::abs(qGreen(ours[i]) - qGreen(qts)) > 1
+            || std::abs(qBlue(ours[i]) - qBlue(qts)) > 1)
+            return;
     }
     tables = std::move(made);
 }
