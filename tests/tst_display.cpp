@@ -141,32 +141,47 @@ void DisplayTest::scrollingKeepsPixels()
                    shownPixels(state.imageLabel(), area));
 }
 
-// Adobe RGB's (40, 160, 60) is about (0, 161, 47) in sRGB: shown so at zoom 1
-// and reduced, while the document and what Copy puts on the clipboard keep
-// the file's values and colour space.
+// Adobe RGB's (40, 160, 60) is about (0, 161, 47) in sRGB and its
+// (200, 50, 50) about (232, 46, 46): shown so at zoom 1 and reduced, in the
+// left half and in a part of the right half drawn alone, while the document
+// and what Copy puts on the clipboard keep the file's values and colour
+// space.
 void DisplayTest::taggedColours_data()
 {
     QTest::addColumn<int>("zoomOutSteps");
-    QTest::addRow("zoom 1") << 0;
-    QTest::addRow("reduced") << 4;
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("expected");
+    const QColor green(0, 161, 47);
+    const QColor red(232, 46, 46);
+    QTest::addRow("zoom 1") << 0 << QPoint(5, 5) << green;
+    QTest::addRow("zoom 1, right half") << 0 << QPoint(900, 400) << red;
+    QTest::addRow("reduced") << 4 << QPoint(5, 5) << green;
+    QTest::addRow("reduced, right half") << 4 << QPoint(400, 100) << red;
 }
 
 void DisplayTest::taggedColours()
 {
     QFETCH(int, zoomOutSteps);
+    QFETCH(QPoint, at);
+    QFETCH(QColor, expected);
     MainWindow window;
     MainWindowTestAccess state{window};
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QImage tagged(1200, 900, QImage::Format_RGB32);
     tagged.fill(qRgb(40, 160, 60));
+    for (int y = 0; y < tagged.height(); ++y) {
+        for (int x = 600; x < tagged.width(); ++x)
+            tagged.setPixel(x, y, qRgb(200, 50, 50));
+    }
     tagged.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
     state.load(tagged);
     for (int i = 0; i < zoomOutSteps; ++i)
         TRIGGER(window, "Zoom Out");
-    const QColor shown = shownPixels(state.imageLabel()).pixelColor(5, 5);
-    QVERIFY2(std::abs(shown.red() - 0) <= 3 && std::abs(shown.green() - 161) <= 3
-                     && std::abs(shown.blue() - 47) <= 3,
+    const QColor shown = shownPixels(state.imageLabel(), QRect(at, QSize(10, 10))).pixelColor(5, 5);
+    QVERIFY2(std::abs(shown.red() - expected.red()) <= 3
+                     && std::abs(shown.green() - expected.green()) <= 3
+                     && std::abs(shown.blue() - expected.blue()) <= 3,
              qPrintable(shown.name()));
 
     QCOMPARE(state.adjustedImage().pixel(5, 5), qRgb(40, 160, 60));
