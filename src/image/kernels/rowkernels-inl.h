@@ -598,33 +598,52 @@ HWY_INLINE void storeRgba(const uint32_t *in, uint8_t *out, size_t count)
     }
 }
 
+// Asks for the lines AheadBytes past the bytes [p, p + bytes) of a loop
+// that takes them in turn: once per line, where a turn takes less than one.
+HWY_INLINE void prefetchTurn(const uint8_t *p, size_t bytes)
+{
+    if (reinterpret_cast<uintptr_t>(p) % 64 < bytes || bytes >= 64) {
+        for (size_t line = 0; line < bytes; line += 64)
+            prefetchAhead(p + line);
+    }
+}
+
 // QRgba64's x / 257 rounded, ((x + 128) - ((x + 128) >> 8)) >> 8, in
 // 16-bit lanes: x + 128 may wrap around, the difference (below 65408) not.
+// Whole vectors of pixels at a time, narrowed to bytes in order, their red
+// and blue swapped, the lines ahead asked for as the loop goes. (6000x4000
+// RGBX64 adjust, AVX3_DL: 24.1 ms, 3.7 times RGB32's time, 16 bytes at a
+// time after a burst of prefetches for each piece of the row; 16.2 ms, 2.5
+// times, so. The picture has twice RGB32's bytes.)
 HWY_INLINE void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
 {
-    const hn::Full128<uint8_t> d8;
-    const hn::Full128<uint16_t> d16;
-    constexpr uint8_t Z = 0x80;
-    alignas(16) static constexpr uint8_t low[16] = {4, 2, 0, 6, 12, 10, 8, 14,
-                                                    Z, Z, Z, Z, Z,  Z,  Z, Z};
-    alignas(16) static constexpr uint8_t high[16] = {Z, Z, Z, Z, Z,  Z,  Z, Z,
-                                                     4, 2, 0, 6, 12, 10, 8, 14};
-    const auto lowIndex = hn::Load(d8, low);
-    const auto highIndex = hn::Load(d8, high);
-    const auto to8Bit = [d16, d8](hn::Vec<decltype(d16)> x) {
-        const auto half = hn::Set(d16, 0x80);
-        const auto carry = hn::ShiftRight<8>(hn::Add(hn::And(x, hn::Set(d16, 0xff)), half));
-        const auto sum = hn::Add(x, half);
-        return hn::BitCast(d8,
-                           hn::ShiftRight<8>(hn::Sub(sum, hn::Add(hn::ShiftRight<8>(x), carry))));
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::RebindToSigned<decltype(d16)> di16;
+    const hn::Rebind<uint8_t, decltype(d16)> half;
+    const hn::Repartition<uint8_t, decltype(d16)> d8;
+    const hn::Repartition<uint32_t, decltype(d16)> d32;
+    static constexpr ShuffleIndex swap =
+            repeated({2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15});
+    const auto swapIndex = shuffleIndex(d8, swap);
+    const auto to8Bit = [d16, di16, half](hn::Vec<decltype(d16)> x) {
+        const auto round = hn::Set(d16, 0x80);
+        const auto carry = hn::ShiftRight<8>(hn::Add(hn::And(x, hn::Set(d16, 0xff)), round));
+        const auto sum = hn::Add(x, round);
+        return hn::DemoteTo(half,
+                            hn::BitCast(di16,
+                                        hn::ShiftRight<8>(hn::Sub(sum, hn::Add(hn::ShiftRight<8>(x),
+                                                                               carry)))));
     };
+    const size_t pixels = hn::Lanes(d16) / 2;
     size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const auto a = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i)));
-        const auto b = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(in + 8 * i + 16)));
-        const auto words =
-                hn::Or(hn::TableLookupBytesOr0(a, lowIndex), hn::TableLookupBytesOr0(b, highIndex));
-        hn::StoreU(words, d8, reinterpret_cast<uint8_t *>(out + i));
+    for (; i + pixels <= count; i += pixels) {
+        const uint8_t *from = in + 8 * i;
+        prefetchTurn(from, 8 * pixels);
+        const auto low = to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(from)));
+        const auto high =
+                to8Bit(hn::LoadU(d16, reinterpret_cast<const uint16_t *>(from + 4 * pixels)));
+        const auto rgba = hn::Combine(d8, high, low);
+        hn::StoreU(hn::BitCast(d32, hn::TableLookupBytes(rgba, swapIndex)), d32, out + i);
     }
     for (; i < count; ++i) {
         uint16_t c[4];
@@ -634,25 +653,31 @@ HWY_INLINE void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
     }
 }
 
-// 257 v is v in both bytes of a 16-bit channel: two byte shuffles turn four
-// words into four 8-byte pixels.
+// 257 v is v in both bytes of a 16-bit channel: the bytes of the words
+// widened to 16 bits in order, then one byte shuffle puts each pixel's
+// channels in place, twice each, and the alpha set.
 HWY_INLINE void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
 {
-    const hn::Full128<uint8_t> d8;
+    const hn::ScalableTag<uint16_t> d16;
+    const hn::Rebind<uint8_t, decltype(d16)> half;
+    const hn::Repartition<uint8_t, decltype(d16)> d8;
     constexpr uint8_t Z = 0x80;
-    alignas(16) static constexpr uint8_t low[16] = {2, 2, 1, 1, 0, 0, Z, Z, 6, 6, 5, 5, 4, 4, Z, Z};
-    alignas(16) static constexpr uint8_t high[16] = {10, 10, 9,  9,  8,  8,  Z, Z,
-                                                     14, 14, 13, 13, 12, 12, Z, Z};
-    alignas(16) static constexpr uint8_t alpha[16] = {0, 0, 0, 0, 0, 0, 0xff, 0xff,
-                                                      0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    const auto lowIndex = hn::Load(d8, low);
-    const auto highIndex = hn::Load(d8, high);
-    const auto opaque = hn::Load(d8, alpha);
+    static constexpr ShuffleIndex spread =
+            repeated({4, 4, 2, 2, 0, 0, Z, Z, 12, 12, 10, 10, 8, 8, Z, Z});
+    static constexpr ShuffleIndex alpha =
+            repeated({0, 0, 0, 0, 0, 0, 0xff, 0xff, 0, 0, 0, 0, 0, 0, 0xff, 0xff});
+    const auto spreadIndex = shuffleIndex(d8, spread);
+    const auto opaque = shuffleIndex(d8, alpha);
+    const size_t pixels = hn::Lanes(d16) / 4;
     size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const auto words = hn::LoadU(d8, reinterpret_cast<const uint8_t *>(in + i));
-        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, lowIndex), opaque), d8, out + 8 * i);
-        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(words, highIndex), opaque), d8, out + 8 * i + 16);
+    for (; i + pixels <= count; i += pixels) {
+        uint8_t *to = out + 8 * i;
+        prefetchTurn(to, 8 * pixels);
+        const auto wide =
+                hn::BitCast(d8,
+                            hn::PromoteTo(d16, hn::LoadU(half, reinterpret_cast<const uint8_t *>(
+                                                                       in + i))));
+        hn::StoreU(hn::Or(hn::TableLookupBytesOr0(wide, spreadIndex), opaque), d8, to);
     }
     for (; i < count; ++i)
         storeRgba64Pixel(in[i], out + 8 * i);
