@@ -52,6 +52,33 @@ private slots:
                     <= 6);
         }
     }
+    // Every format reduces as its premultiplied 32-bit conversion: the rows
+    // of opaque pixels through the kernels' fetches, the others through Qt's
+    // conversion, 16-bit values of every kind among them.
+    void sameAsPremultiplied_data()
+    {
+        QTest::addColumn<QImage::Format>("format");
+        for (QImage::Format format :
+             {QImage::Format_RGB888, QImage::Format_BGR888, QImage::Format_RGBX64,
+              QImage::Format_RGBA64, QImage::Format_RGBA64_Premultiplied})
+            QTest::addRow("%s", qPrintable(formatName(format))) << format;
+    }
+    void sameAsPremultiplied()
+    {
+        QFETCH(QImage::Format, format);
+        QImage picture = randomImage(format, 301, 90, 3);
+        // Half the rows opaque; RGBX64's fourth word is always all ones.
+        for (int y = 0; y < 90 && picture.depth() == 64; y += picture.hasAlphaChannel() ? 2 : 1) {
+            auto *channels = reinterpret_cast<quint16 *>(picture.scanLine(y));
+            for (int x = 0; x < 301; ++x)
+                channels[4 * x + 3] = 0xffff;
+        }
+        const QImage premultiplied = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QRect all(0, 0, 97, 31);
+        COMPARE_IMAGES(Lumivex::reduceArea(picture, all.size(), all)
+                               .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                       Lumivex::reduceArea(premultiplied, all.size(), all));
+    }
     // Every target sums exactly as the portable fallback does, over rows of
     // any colour and a prime width, with spans short and long, and one that
     // passes the picture's end.

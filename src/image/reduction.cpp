@@ -14,11 +14,21 @@ namespace {
 
 // Row y of picture from column x0 on, count pixels, as premultiplied 0xAARRGGBB
 // words: the scanline itself for the 32-bit formats that already are, else
-// converted into scratch.
+// converted into scratch, by the row kernels' fetches where the pixels are
+// opaque (an adjusted picture's all are, and premultiplied or not they are
+// the same), else by Qt. (Slider step at zoom 0.168 on a 6000x4000 RGBX64
+// picture: 40.5 ms with every row converted by Qt, 26 so, against 21 at
+// zoom 1; on an RGB888 one, 15.4 and 12.8 ms.)
 const uchar *premultipliedRow(const QImage &picture, int y, int x0, int count,
-                              std::vector<quint32> &scratch)
+                              std::vector<quint32> &scratch,
+                              const RowKernels::TargetKernels &kernels)
 {
     const uchar *line = picture.constScanLine(y);
+    const auto fetched = [&](RowKernels::FetchBytesFunction fetch, int bytesPerPixel) {
+        scratch.resize(size_t(count));
+        fetch(line + qsizetype(x0) * bytesPerPixel, scratch.data(), size_t(count));
+        return reinterpret_cast<const uchar *>(scratch.data());
+    };
     switch (picture.format()) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32_Premultiplied:
@@ -30,6 +40,17 @@ const uchar *premultipliedRow(const QImage &picture, int y, int x0, int count,
             scratch[size_t(i)] = qPremultiply(words[i]);
         return reinterpret_cast<const uchar *>(scratch.data());
     }
+    case QImage::Format_RGB888:
+        return fetched(kernels.fetchRgb888, 3);
+    case QImage::Format_BGR888:
+        return fetched(kernels.fetchBgr888, 3);
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied: // narrowed, still premultiplied
+        return fetched(kernels.fetchRgba64, 8);
+    case QImage::Format_RGBA64:
+        if (kernels.opaqueRgba64(line + qsizetype(x0) * 8, size_t(count)))
+            return fetched(kernels.fetchRgba64, 8);
+        [[fallthrough]];
     default: {
         QImage wrapped(line, picture.width(), 1, picture.bytesPerLine(), picture.format());
         if (picture.format() <= QImage::Format_Indexed8)
@@ -195,8 +216,8 @@ void Reduction::computeRow(const QImage &picture, int row)
     scratch.resize(std::max(scratch.size(), size_t(rowSpan.count)));
     lines.resize(size_t(rowSpan.count));
     for (int j = 0; j < rowSpan.count; ++j)
-        lines[size_t(j)] =
-                premultipliedRow(picture, rowSpan.first + j, x0, inPicture, scratch[size_t(j)]);
+        lines[size_t(j)] = premultipliedRow(picture, rowSpan.first + j, x0, inPicture,
+                                            scratch[size_t(j)], *kernels);
     kernels->accumulate(lines.data(), rowWeights.data() + rowSpan.weights, lines.size(),
                         sums.data(), channels);
     kernels->reduceColumns(sums.data(), x0, columns.data(), columns.size(), columnWeights.data(),

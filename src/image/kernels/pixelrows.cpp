@@ -188,20 +188,6 @@ void fetchRgba64Premultiplied(const uchar *in, quint32 *out, int count)
     }
 }
 
-bool opaqueRgba64(const uchar *in, int count)
-{
-    // Four ands at a time, none waiting on another.
-    quint64 all[4] = {~quint64(0), ~quint64(0), ~quint64(0), ~quint64(0)};
-    int i = 0;
-    for (; i + 4 <= count; i += 4, in += 32) {
-        for (size_t j = 0; j < 4; ++j)
-            all[j] &= qFromLittleEndian<quint64>(in + 8 * j);
-    }
-    for (; i < count; ++i, in += 8)
-        all[0] &= qFromLittleEndian<quint64>(in);
-    return (all[0] & all[1] & all[2] & all[3]) >> 48 == 0xffff;
-}
-
 void storeRgba64(const quint32 *in, uchar *out, int count)
 {
     for (int i = 0; i < count; ++i, out += 8) {

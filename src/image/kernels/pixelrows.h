@@ -40,10 +40,6 @@ void storeBgr888(const quint32 *in, uchar *out, int count);
 // RGBX64, RGBA64 and RGBA64_Premultiplied: four 16-bit channels R, G, B, A.
 void fetchRgba64(const uchar *in, quint32 *out, int count);
 void fetchRgba64Premultiplied(const uchar *in, quint32 *out, int count);
-// Whether all count pixels have alpha 0xFFFF: pixelColor reads such
-// RGBA64_Premultiplied pixels as RGBA64 ones (QRgba64::unpremultiplied
-// leaves opaque ones as they are).
-bool opaqueRgba64(const uchar *in, int count);
 void storeRgba64(const quint32 *in, uchar *out, int count);
 
 } // namespace PixelRows

@@ -51,7 +51,7 @@ struct RowPlan
     RowKernels::OpaqueFunction opaque = nullptr;
     // RGBA64_Premultiplied: the same test on a piece's bytes, and the fetch
     // of such a piece (RGBA64's).
-    bool (*opaqueBytes)(const uchar *, int) = nullptr;
+    RowKernels::OpaqueBytesFunction opaqueBytes = nullptr;
     RowKernels::FetchBytesFunction fetchOpaqueBytes = nullptr;
     // Converted only: the adapters ask for the lines ahead themselves.
     bool asksAhead = false;
@@ -114,7 +114,7 @@ RowPlan rowPlanFor(const QImage &image, const RowOperation &operation)
             plan.storeBytes = kernels->storeRgba64;
             plan.asksAhead = true;
             if (premultiplied) {
-                plan.opaqueBytes = opaqueRgba64;
+                plan.opaqueBytes = kernels->opaqueRgba64;
                 plan.fetchOpaqueBytes = kernels->fetchRgba64;
             }
         }
@@ -257,7 +257,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                     // An opaque piece of RGBA64_Premultiplied, as RGBA64's
                     // (6000x4000 opaque adjust, AVX3_DL: 6.3 times RGB32's
                     // time through the unpremultiplying fetch, 2.8 so).
-                    if (plan.opaqueBytes && plan.opaqueBytes(s + offset, n))
+                    if (plan.opaqueBytes && plan.opaqueBytes(s + offset, size_t(n)))
                         plan.fetchOpaqueBytes(s + offset, temp.get(), size_t(n));
                     else if (plan.fetchBytes)
                         plan.fetchBytes(s + offset, temp.get(), size_t(n));

@@ -71,6 +71,9 @@ using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t cou
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
 // Whether every one of count words has 0xFF in its alpha byte.
 using OpaqueFunction = bool (*)(const uint32_t *row, size_t count);
+// Whether every one of count 8-byte pixels (16-bit R, G, B, A) has its
+// alpha word all ones.
+using OpaqueBytesFunction = bool (*)(const uint8_t *in, size_t count);
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
@@ -122,6 +125,7 @@ struct TargetKernels
     // it; the store, 257 v in each channel and 0xFFFF in the alpha one.
     FetchBytesFunction fetchRgba64 = nullptr;
     StoreBytesFunction storeRgba64 = nullptr;
+    OpaqueBytesFunction opaqueRgba64 = nullptr;
     // The reduction's weighted sums of picture rows and of columns (see
     // reduction.cpp).
     AccumulateFunction accumulate = nullptr;
