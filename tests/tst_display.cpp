@@ -148,19 +148,26 @@ void DisplayTest::scrollingKeepsPixels()
 // space.
 void DisplayTest::taggedColours_data()
 {
+    QTest::addColumn<QImage::Format>("format");
     QTest::addColumn<int>("zoomOutSteps");
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<QColor>("expected");
     const QColor green(0, 161, 47);
     const QColor red(232, 46, 46);
-    QTest::addRow("zoom 1") << 0 << QPoint(5, 5) << green;
-    QTest::addRow("zoom 1, right half") << 0 << QPoint(900, 400) << red;
-    QTest::addRow("reduced") << 4 << QPoint(5, 5) << green;
-    QTest::addRow("reduced, right half") << 4 << QPoint(400, 100) << red;
+    const QImage::Format words = QImage::Format_RGB32;
+    QTest::addRow("zoom 1") << words << 0 << QPoint(5, 5) << green;
+    QTest::addRow("zoom 1, right half") << words << 0 << QPoint(900, 400) << red;
+    QTest::addRow("reduced") << words << 4 << QPoint(5, 5) << green;
+    QTest::addRow("reduced, right half") << words << 4 << QPoint(400, 100) << red;
+    // Drawn through the kernels' fetches.
+    QTest::addRow("zoom 1, right half, 16 bits")
+            << QImage::Format_RGBX64 << 0 << QPoint(900, 400) << red;
+    QTest::addRow("reduced, 24 bits") << QImage::Format_RGB888 << 4 << QPoint(5, 5) << green;
 }
 
 void DisplayTest::taggedColours()
 {
+    QFETCH(QImage::Format, format);
     QFETCH(int, zoomOutSteps);
     QFETCH(QPoint, at);
     QFETCH(QColor, expected);
@@ -175,7 +182,7 @@ void DisplayTest::taggedColours()
             tagged.setPixel(x, y, qRgb(200, 50, 50));
     }
     tagged.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
-    state.load(tagged);
+    state.load(tagged.convertToFormat(format));
     for (int i = 0; i < zoomOutSteps; ++i)
         TRIGGER(window, "Zoom Out");
     const QColor shown = shownPixels(state.imageLabel(), QRect(at, QSize(10, 10))).pixelColor(5, 5);

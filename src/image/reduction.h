@@ -77,6 +77,13 @@ private:
     const RowKernels::TargetKernels *kernels = nullptr; // of the target in use
 };
 
+// The part of picture (clipped to it) as premultiplied 0xAARRGGBB words,
+// each row as the reduction reads it, through the row kernels where they
+// can: Format_RGB32 where the picture has no alpha, else
+// Format_ARGB32_Premultiplied, in the picture's colour space. Rows shared
+// out to the thread pool.
+QImage premultipliedPart(const QImage &picture, const QRect &part);
+
 // The reduction of the part `target` of a grid of gridSize, rows shared out
 // to the thread pool.
 QImage reduceArea(const QImage &picture, const QSize &gridSize, const QRect &target);
