@@ -59,8 +59,9 @@ private slots:
     {
         QTest::addColumn<QImage::Format>("format");
         for (QImage::Format format :
-             {QImage::Format_RGB888, QImage::Format_BGR888, QImage::Format_RGBX64,
-              QImage::Format_RGBA64, QImage::Format_RGBA64_Premultiplied})
+             {QImage::Format_Grayscale8, QImage::Format_Grayscale16, QImage::Format_RGB888,
+              QImage::Format_BGR888, QImage::Format_RGBX64, QImage::Format_RGBA64,
+              QImage::Format_RGBA64_Premultiplied})
             QTest::addRow("%s", qPrintable(formatName(format))) << format;
     }
     void sameAsPremultiplied()
