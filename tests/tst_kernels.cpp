@@ -264,7 +264,7 @@ void TestKernels::everyContrastValue()
 
 // Every channel value of the formats read through tables or 16-bit
 // channels: each premultiplied alpha with each stored value (including
-// values above their alpha), and each 16-bit value.
+// values above their alpha), each 16-bit value and each gray byte.
 void TestKernels::everyChannelValue_data()
 {
     QTest::addColumn<KernelTarget>("target");
@@ -275,6 +275,7 @@ void TestKernels::everyChannelValue_data()
                                       QImage::Format_RGBX64,
                                       QImage::Format_RGBA64,
                                       QImage::Format_RGBA64_Premultiplied,
+                                      QImage::Format_Grayscale8,
                                       QImage::Format_Grayscale16};
     for (QImage::Format format : formats) {
         for (const Adjustment &a : {Adjustment{0, 0, 0}, Adjustment{10, 20, -50}}) {
@@ -315,6 +316,9 @@ void TestKernels::everyChannelValue()
             }
             case 16:
                 std::memcpy(line + 2 * qsizetype(x), &v, 2);
+                break;
+            case 8:
+                line[x] = uchar(x + y);
                 break;
             }
         }

@@ -271,8 +271,12 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
                 }
                 break;
             case RowPath::ByteTable:
-                for (int x = 0; x < width; ++x)
-                    d[x] = table8[s[x]];
+                if (operation.kernels) {
+                    operation.kernels->lookUpBytes(s, d, size_t(width), table8.data());
+                } else {
+                    for (int x = 0; x < width; ++x)
+                        d[x] = table8[s[x]];
+                }
                 break;
             case RowPath::WordTable:
                 for (int x = 0; x < width; ++x) {

@@ -809,6 +809,31 @@ bool opaqueRgba64Row(const uint8_t *in, size_t count)
            && hn::AllTrue(d64, hn::Eq(hn::ShiftRight<48>(all), hn::Set(d64, 0xffff)));
 }
 
+void lookUpBytesRow(const uint8_t *in, uint8_t *out, size_t count, const uint8_t *table)
+{
+    size_t i = 0;
+#if HWY_TARGET == HWY_AVX3_DL
+    // 64 bytes at a time, as contrastedBytes looks its table up; elsewhere
+    // one by one. (6000x4000 Grayscale8 adjust: 7.6 ms by the same loop
+    // inline in the row driver; 4.2 ms one by one here, 1.0 at AVX3_DL.)
+    const auto quarter = [table](int q) { return _mm512_loadu_si512(table + 64 * q); };
+    const __m512i table0 = quarter(0);
+    const __m512i table1 = quarter(1);
+    const __m512i table2 = quarter(2);
+    const __m512i table3 = quarter(3);
+    for (; i + 64 <= count; i += 64) {
+        prefetchAhead(in + i);
+        prefetchAhead(out + i);
+        const __m512i index = _mm512_loadu_si512(in + i);
+        const __m512i low = _mm512_permutex2var_epi8(table0, index, table1);
+        const __m512i high = _mm512_permutex2var_epi8(table2, index, table3);
+        _mm512_storeu_si512(out + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = table[in[i]];
+}
+
 void fetchRgba64Row(const uint8_t *in, uint32_t *out, size_t count)
 {
     fetchRgba64(in, out, count);

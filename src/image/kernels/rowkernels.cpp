@@ -46,8 +46,8 @@ namespace {
                 CHOOSE(grayscaleRgbaRow), CHOOSE(opaqueRow), CHOOSE(fetchRgb888Row), \
                 CHOOSE(storeRgb888Row), CHOOSE(fetchBgr888Row), CHOOSE(storeBgr888Row), \
                 CHOOSE(storeRgba8888Row), CHOOSE(fetchRgba64Row), CHOOSE(storeRgba64Row), \
-                CHOOSE(opaqueRgba64Row), CHOOSE(accumulateRow), CHOOSE(reduceColumnsRow), \
-                CHOOSE(convertColorsRow) \
+                CHOOSE(opaqueRgba64Row), CHOOSE(lookUpBytesRow), CHOOSE(accumulateRow), \
+                CHOOSE(reduceColumnsRow), CHOOSE(convertColorsRow) \
     }
 
 #if HWY_TARGETS & HWY_EMU128

@@ -71,6 +71,9 @@ using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t cou
 using FilterRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count);
 // Whether every one of count words has 0xFF in its alpha byte.
 using OpaqueFunction = bool (*)(const uint32_t *row, size_t count);
+// out[i] = table[in[i]] for count bytes (table: 256 entries).
+using LookUpBytesFunction = void (*)(const uint8_t *in, uint8_t *out, size_t count,
+                                     const uint8_t *table);
 // Whether every one of count 8-byte pixels (16-bit R, G, B, A) has its
 // alpha word all ones.
 using OpaqueBytesFunction = bool (*)(const uint8_t *in, size_t count);
@@ -126,6 +129,8 @@ struct TargetKernels
     FetchBytesFunction fetchRgba64 = nullptr;
     StoreBytesFunction storeRgba64 = nullptr;
     OpaqueBytesFunction opaqueRgba64 = nullptr;
+    // Grayscale8 rows through their table of all values.
+    LookUpBytesFunction lookUpBytes = nullptr;
     // The reduction's weighted sums of picture rows and of columns (see
     // reduction.cpp).
     AccumulateFunction accumulate = nullptr;
