@@ -216,14 +216,11 @@ void ImageView::paintEvent(QPaintEvent *event)
 
     painter.setRenderHint(QPainter::SmoothPixmapTransform, size() != picture.size());
     const QColorSpace source = picture.colorSpace();
-    // Pictures of 24 and 16 bits a pixel are drawn through words that the
-    // row kernels fetch (a slider step at zoom 1 on a 6000x4000 RGBX64
+    // Pictures whose rows the reduction reads itself are drawn through the
+    // words it makes of them (a slider step at zoom 1 on a 6000x4000 RGBX64
     // picture: 21.8-22.6 ms drawn by Qt, 20.5-21.2 so; tagged Adobe RGB,
     // converted by Qt, 23.9-24.8 ms, by the kernels 21.3-22.3).
-    const QImage::Format format = picture.format();
-    const bool fetched = format == QImage::Format_RGB888 || format == QImage::Format_BGR888
-                         || format == QImage::Format_RGBX64 || format == QImage::Format_RGBA64
-                         || format == QImage::Format_RGBA64_Premultiplied;
+    const bool fetched = readsRowsItself(picture.format());
     if (!fetched && (!source.isValid() || source == screenColorSpace())) {
         painter.drawImage(QRectF(rect()), picture, QRectF(picture.rect()));
         return;

@@ -5,7 +5,6 @@
 #include <QColorTransform>
 #include <QRgba64>
 
-#include <cmath>
 #include <cstdlib>
 #include <vector>
 

@@ -47,12 +47,10 @@ const uchar *premultipliedRow(const QImage &picture, int y, int x0, int count, q
         return reinterpret_cast<const uchar *>(into);
     }
     case QImage::Format_Grayscale16: {
-        // QRgba64's x / 257 rounded, as the 16-bit fetch has it.
         for (int i = 0; i < count; ++i) {
             quint16 x;
             std::memcpy(&x, line + 2 * (qsizetype(x0) + i), sizeof x);
-            const quint32 v = ((quint32(x) * 65281u >> 16) + 128u) >> 8;
-            into[i] = 0xff000000u | v * 0x010101u;
+            into[i] = 0xff000000u | RowKernels::narrowedChannel(x) * 0x010101u;
         }
         return reinterpret_cast<const uchar *>(into);
     }
@@ -239,6 +237,22 @@ void Reduction::computeRow(const QImage &picture, int row)
                         sums.data(), channels);
     kernels->reduceColumns(sums.data(), x0, columns.data(), columns.size(), columnWeights.data(),
                            bits + qsizetype(row) * bytesPerLine);
+}
+
+bool readsRowsItself(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_RGB888:
+    case QImage::Format_BGR888:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
 }
 
 QImage premultipliedPart(const QImage &picture, const QRect &part)

@@ -83,6 +83,10 @@ private:
 // Format_ARGB32_Premultiplied, in the picture's colour space. Rows shared
 // out to the thread pool.
 QImage premultipliedPart(const QImage &picture, const QRect &part);
+// Whether the reduction and premultipliedPart read rows of the format
+// themselves (gray, 24 bits a pixel, 16 bits a channel), where the others
+// but the 32-bit ones go through Qt's conversion.
+bool readsRowsItself(QImage::Format format);
 
 // The reduction of the part `target` of a grid of gridSize, rows shared out
 // to the thread pool.

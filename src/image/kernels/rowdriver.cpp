@@ -132,26 +132,17 @@ RowPlan rowPlanFor(const QImage &image, const RowOperation &operation)
     }
 }
 
-// The result for every value of a one-channel format, found by running the
+// The result for every value of an 8-bit gray format, found by running the
 // literal per-pixel code (reference) over an image holding each value once.
 // The result of a pixel depends on its own value only, so this is exact.
-template<typename Channel>
-std::vector<Channel> valueTable(const QImage &like, const ReferenceOperation &reference)
+std::vector<quint8> grayByteTable(const QImage &like, const ReferenceOperation &reference)
 {
-    constexpr int values = 1 << (8 * sizeof(Channel));
-    constexpr int width = 256;
-    QImage all(width, values / width, like.format());
+    QImage all(256, 1, like.format());
     all.setColorSpace(like.colorSpace());
-    for (int y = 0; y < all.height(); ++y) {
-        auto *line = reinterpret_cast<Channel *>(all.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = Channel(y * width + x);
-    }
+    for (int v = 0; v < 256; ++v)
+        all.scanLine(0)[v] = uchar(v);
     const QImage result = reference(all);
-    std::vector<Channel> table(values);
-    for (int y = 0; y < result.height(); ++y)
-        std::memcpy(table.data() + y * width, result.constScanLine(y), width * sizeof(Channel));
-    return table;
+    return std::vector<quint8>(result.constScanLine(0), result.constScanLine(0) + 256);
 }
 
 // The same for 16-bit gray values: a pixel's result depends only on the
@@ -216,7 +207,7 @@ void runRows(const QImage &src, uchar *dstBits, qsizetype dstBytesPerLine,
     std::vector<quint8> table8;
     std::vector<quint16> table16;
     if (path == RowPath::ByteTable)
-        table8 = valueTable<quint8>(src, reference);
+        table8 = grayByteTable(src, reference);
     else if (path == RowPath::WordTable)
         table16 = grayWordTable(src, reference);
 

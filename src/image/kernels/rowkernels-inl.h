@@ -244,16 +244,27 @@ struct Factors
 };
 
 #if HWY_TARGET == HWY_AVX3_DL
-// The contrast table applied to all 64 bytes of sixteen pixels at once:
-// each two-register byte permute covers 128 entries, bit 7 picks one.
+// A table of 256 bytes looked up for all 64 bytes of a vector at once: each
+// two-register byte permute covers 128 entries, bit 7 picks one.
+struct ByteTable
+{
+    __m512i quarter[4];
+    explicit ByteTable(const uint8_t *table)
+        : quarter{_mm512_loadu_si512(table), _mm512_loadu_si512(table + 64),
+                  _mm512_loadu_si512(table + 128), _mm512_loadu_si512(table + 192)}
+    { }
+    HWY_INLINE __m512i operator()(__m512i index) const
+    {
+        const __m512i low = _mm512_permutex2var_epi8(quarter[0], index, quarter[1]);
+        const __m512i high = _mm512_permutex2var_epi8(quarter[2], index, quarter[3]);
+        return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+    }
+};
+
+// The contrast table applied to all the bytes of sixteen pixels at once.
 HWY_INLINE VU contrastedBytes(VU pixels, const PreparedAdjustment &a, const Factors &)
 {
-    const uint8_t *table = a.contrasted;
-    const auto quarter = [table](int i) { return _mm512_loadu_si512(table + 64 * i); };
-    const __m512i index = pixels.raw;
-    const __m512i low = _mm512_permutex2var_epi8(quarter(0), index, quarter(1));
-    const __m512i high = _mm512_permutex2var_epi8(quarter(2), index, quarter(3));
-    return VU{_mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high)};
+    return VU{ByteTable(a.contrasted)(pixels.raw)};
 }
 #else
 // The same by the nibble tables of the prepared adjustment (see
@@ -608,7 +619,7 @@ HWY_INLINE void prefetchTurn(const uint8_t *p, size_t bytes)
     }
 }
 
-// QRgba64's x / 257 rounded, ((x + 128) - ((x + 128) >> 8)) >> 8, which is
+// QRgba64's x / 257 rounded (narrowedChannel), which is
 // (x * 65281 / 65536 + 128) / 256 for every 16-bit x (tried all): the high
 // half of a 16-bit product, then a rounding shift (three operations where
 // the formula took eight). Whole vectors of pixels at a time, narrowed to
@@ -646,8 +657,8 @@ HWY_INLINE void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
     for (; i < count; ++i) {
         uint16_t c[4];
         std::memcpy(c, in + 8 * i, sizeof c);
-        const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
-        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+        out[i] = narrowedChannel(c[3]) << 24 | narrowedChannel(c[0]) << 16
+                 | narrowedChannel(c[1]) << 8 | narrowedChannel(c[2]);
     }
 }
 
@@ -744,11 +755,11 @@ void storeRgba64(const uint32_t *in, uint8_t *out, size_t count)
 
 void fetchRgba64(const uint8_t *in, uint32_t *out, size_t count)
 {
-    const auto to8 = [](uint32_t x) { return ((x + 128) - ((x + 128) >> 8)) >> 8; };
     for (size_t i = 0; i < count; ++i, in += 8) {
         uint16_t c[4];
         std::memcpy(c, in, sizeof c);
-        out[i] = to8(c[3]) << 24 | to8(c[0]) << 16 | to8(c[1]) << 8 | to8(c[2]);
+        out[i] = narrowedChannel(c[3]) << 24 | narrowedChannel(c[0]) << 16
+                 | narrowedChannel(c[1]) << 8 | narrowedChannel(c[2]);
     }
 }
 
@@ -813,21 +824,14 @@ void lookUpBytesRow(const uint8_t *in, uint8_t *out, size_t count, const uint8_t
 {
     size_t i = 0;
 #if HWY_TARGET == HWY_AVX3_DL
-    // 64 bytes at a time, as contrastedBytes looks its table up; elsewhere
-    // one by one. (6000x4000 Grayscale8 adjust: 7.6 ms by the same loop
-    // inline in the row driver; 4.2 ms one by one here, 1.0 at AVX3_DL.)
-    const auto quarter = [table](int q) { return _mm512_loadu_si512(table + 64 * q); };
-    const __m512i table0 = quarter(0);
-    const __m512i table1 = quarter(1);
-    const __m512i table2 = quarter(2);
-    const __m512i table3 = quarter(3);
+    // 64 bytes at a time; elsewhere one by one. (6000x4000 Grayscale8
+    // adjust: 7.6 ms by the same loop inline in the row driver; 4.2 ms one
+    // by one here, 1.0 at AVX3_DL.)
+    const ByteTable lookUp(table);
     for (; i + 64 <= count; i += 64) {
         prefetchAhead(in + i);
         prefetchAhead(out + i);
-        const __m512i index = _mm512_loadu_si512(in + i);
-        const __m512i low = _mm512_permutex2var_epi8(table0, index, table1);
-        const __m512i high = _mm512_permutex2var_epi8(table2, index, table3);
-        _mm512_storeu_si512(out + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high));
+        _mm512_storeu_si512(out + i, lookUp(_mm512_loadu_si512(in + i)));
     }
 #endif
     for (; i < count; ++i)

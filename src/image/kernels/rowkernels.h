@@ -51,6 +51,13 @@ struct PreparedAdjustment
     int32_t neutral[256];
 };
 
+// A 16-bit channel x as the 8 bits QColor reports of it: x / 257 rounded,
+// as QRgba64 has it.
+constexpr uint32_t narrowedChannel(uint32_t x)
+{
+    return ((x + 128) - ((x + 128) >> 8)) >> 8;
+}
+
 // Fills every field from the factors F and K and the brightness of slider
 // values within -100..100.
 PreparedAdjustment prepareAdjustment(double contrast, double saturation, int brightness);
