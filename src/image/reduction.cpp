@@ -121,34 +121,36 @@ std::vector<Reduction::Span> Reduction::spansOf(int begin, int end, int picture,
     return spans;
 }
 
-// Pads every span with zero weights to the length of the longest, rounded up
-// to even, keeping it inside the picture where the picture is that wide (the
-// zeros go before a span that would pass its end); else it passes the end
-// by one column. The column kernel's loop over a grid pixel's picture
-// columns then runs the same number of times for every pixel: at most zooms
-// the pixels take two and three columns mixed, in no pattern a branch
-// predictor follows. (A zoom step from 0.512 to 0.41 at 6000x4000 in a
-// 984x642 view: 8.1 ms before, 6.4 ms after, medians of 200.) The length is
-// even because the kernel takes the columns two at a time.
-void Reduction::padToLongest(std::vector<Span> &spans, std::vector<quint16> &weights, int picture)
+// The column kernel takes a grid pixel's picture columns two at a time, in
+// the pairs the row sums are stored in (see RowKernels::AccumulateFunction),
+// the same number of them for every pixel: at most zooms the pixels take two
+// and three columns mixed, in no pattern a branch predictor follows. (A zoom
+// step from 0.512 to 0.41 at 6000x4000 in a 984x642 view: 8.1 ms with
+// spans of their own lengths, 6.4 ms so, medians of 200.) So every span
+// starts at an even column, with a zero weight before it where it started
+// at an odd one, and is padded with zero weights to the length of the
+// longest, rounded up to even; it may then pass the picture's end, where
+// the sums are left as they were. The kernel reads 16 bytes of weights at a
+// time: 8 zeros end them.
+void Reduction::pairColumns(std::vector<Span> &spans, std::vector<quint16> &weights)
 {
     int taps = 0;
     for (const Span &span : spans)
-        taps = std::max(taps, span.count);
+        taps = std::max(taps, span.count + span.first % 2);
     taps += taps % 2;
-    std::vector<quint16> padded;
-    padded.reserve(spans.size() * size_t(taps));
+    std::vector<quint16> paired;
+    paired.reserve(spans.size() * size_t(taps) + 8);
     for (Span &span : spans) {
-        const int before = std::clamp(span.first + taps - picture, 0, span.first);
         const auto from = weights.begin() + span.weights;
-        span.weights = quint32(padded.size());
-        padded.insert(padded.end(), size_t(before), 0);
-        padded.insert(padded.end(), from, from + span.count);
-        padded.insert(padded.end(), size_t(taps - before - span.count), 0);
-        span.first -= before;
+        span.weights = quint32(paired.size());
+        paired.insert(paired.end(), size_t(span.first % 2), 0);
+        paired.insert(paired.end(), from, from + span.count);
+        paired.resize(span.weights + size_t(taps));
+        span.first -= span.first % 2;
         span.count = taps;
     }
-    weights = std::move(padded);
+    paired.resize(paired.size() + 8);
+    weights = std::move(paired);
 }
 
 Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRect &target)
@@ -170,7 +172,7 @@ Reduction::Reduction(const QSize &pictureSize, const QSize &gridSize, const QRec
                    rowWeights);
     columns = spansOf(area.left(), area.right() + 1, pictureSize.width(), gridSize.width(),
                       columnWeights);
-    padToLongest(columns, columnWeights, pictureSize.width());
+    pairColumns(columns, columnWeights);
     done.assign(rows.size(), 0);
 }
 
@@ -223,8 +225,8 @@ void Reduction::computeRow(const QImage &picture, int row)
     thread_local std::vector<std::vector<quint32>> scratch;
     thread_local std::vector<const uchar *> lines;
     const auto channels = size_t(inPicture) * 4;
-    // A column past the picture's end (see padToLongest) is left as it was:
-    // its weight is zero.
+    // A column past the picture's end (see pairColumns) is left as it
+    // was: its weight is zero.
     sums.resize(size_t(width) * 4);
     scratch.resize(std::max(scratch.size(), size_t(rowSpan.count)));
     lines.resize(size_t(rowSpan.count));

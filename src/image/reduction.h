@@ -62,7 +62,7 @@ private:
     using Span = ReductionSpan;
     static std::vector<Span> spansOf(int begin, int end, int picture, int grid,
                                      std::vector<quint16> &weights);
-    static void padToLongest(std::vector<Span> &spans, std::vector<quint16> &weights, int picture);
+    static void pairColumns(std::vector<Span> &spans, std::vector<quint16> &weights);
     void computeRow(const QImage &picture, int row);
 
     QRect area;

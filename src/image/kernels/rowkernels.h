@@ -87,19 +87,22 @@ using OpaqueBytesFunction = bool (*)(const uint8_t *in, size_t count);
 // Byte pixels to and from words 0xAARRGGBB (count pixels).
 using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t count);
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
-// sum[k] = SumBias + the sum of weights[r] * rows[r][k] over the rowCount
-// rows, for k < count, in 16 bits: with weights adding up to 256 the sum fits
-// in 16 bits, and the biased one, read as signed, is the sum - 32768.
+// The sum of weights[r] * rows[r][k] over the rowCount rows, plus SumBias,
+// in 16 bits, for k < count, stored with each pair of pixels (8 bytes each)
+// interleaved by channel: sum k at ((k & ~7) | (k & 3) << 1 | (k >> 2 & 1)).
+// With weights adding up to 256 the sum fits in 16 bits, and the biased
+// one, read as signed, is the sum - 32768.
 constexpr uint16_t SumBias = 0x8000;
 using AccumulateFunction = void (*)(const uint8_t *const *rows, const uint16_t *weights,
                                     size_t rowCount, uint16_t *sum, size_t count);
-// For each of count grid pixels, the four channel sums of sums (origin: the
-// picture column of sums[0]; biased as accumulate leaves them) under its
-// span, weighted, to bytes: (s + 32768) >> 16 of each. Every span has the
-// same even length, and weights adding up to 256.
 // Converts count opaque words as the tables say, writing opaque words.
 using ConvertColorsFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
                                        const ColorTables &tables);
+// For each of count grid pixels, the four channel sums of sums (origin: the
+// picture column of sums[0]; paired and biased as accumulate leaves them)
+// under its span, weighted, to bytes: (s + 32768) >> 16 of each. Every span
+// has the same even length, starts at an even distance from origin, and has
+// its weights adding up to 256; 16 bytes past the last are read.
 using ReduceColumnsFunction = void (*)(const uint16_t *sums, int origin,
                                        const ReductionSpan *columns, size_t count,
                                        const uint16_t *weights, uint8_t *out);
