@@ -6,8 +6,9 @@
 # the portable fallback.
 #
 # usage: scripts/test-arm64.sh [--sve] [folder]     (folder: build-arm64/)
-#   --sve  also run the kernel tests on qemu's "max" CPU for the targets only
-#          it runs (SVE, SVE2); several minutes more under emulation
+#   --sve  also run the kernel and reduction tests on qemu's "max" CPU for
+#          the targets only it runs (SVE, SVE2); several minutes more under
+#          emulation
 #
 # The arm64 Debian packages the build needs (Qt's development files, Highway,
 # the C and C++ libraries, with what they depend on) are downloaded with a
@@ -127,6 +128,7 @@ while read -r name; do
 done < <(ctest --test-dir "$build" -N | awk '/^ *Test +#[0-9]+:/ { print $3 }')
 [[ ${#tests[@]} -gt 0 ]] || fail "the cross build registered no tests"
 kernels=$build/tests/lumivex_test_kernels
+reduction=$build/tests/lumivex_test_reduction
 say "The test programs"
 for program in "${tests[@]}"; do
     [[ -x $program ]] || fail "$program is missing"
@@ -244,6 +246,9 @@ if [[ $sve -eq 1 && $failures -eq 0 && -x $kernels ]]; then
     else
         targets=${extra[*]}
         LUMIVEX_KERNEL_TARGETS=${targets// /,} run_test max "$kernels" \
+            || failures=$((failures + 1))
+        # The reduction's sums, too: they run on the best target there.
+        LUMIVEX_KERNEL_TARGETS=${targets// /,} run_test max "$reduction" \
             || failures=$((failures + 1))
     fi
 fi

@@ -974,9 +974,13 @@ HWY_INLINE hn::Vec<D32> weighedColumns(D32 d32, const uint16_t *HWY_RESTRICT p,
                                           hn::Load(d8, pairPerBlock)));
     }
     const auto columnSums = hn::BitCast(d16, hn::LoadU(hn::RebindToUnsigned<decltype(d16)>(), p));
+    // Where the products land in the two sums is the target's business
+    // until they are rearranged (NEON adds neighbouring lanes of both then),
+    // so both start at zero.
     auto odd = hn::Zero(d32);
-    v = hn::ReorderWidenMulAccumulate(d32, columnSums, hn::BitCast(d16, weights), v, odd);
-    return hn::RearrangeToOddPlusEven(v, odd);
+    const auto products = hn::ReorderWidenMulAccumulate(d32, columnSums, hn::BitCast(d16, weights),
+                                                        hn::Zero(d32), odd);
+    return hn::Add(v, hn::RearrangeToOddPlusEven(products, odd));
 }
 
 // One grid pixel from its taps columns (a multiple of 2): on x86 the widest
