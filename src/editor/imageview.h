@@ -36,7 +36,7 @@ public:
     // made and hand it back with showReduction().
     Reduction plannedReduction(const QSize &pictureSize) const;
     // Takes the reduction of the picture as it is now, for the next paints.
-    void showReduction(const Reduction &planned, const QImage &reduced);
+    void showReduction(const Reduction &planned, QImage reduced);
 
     // The colour space the view converts to: sRGB, or the screen's own
     // where the platform tells it.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace Lumivex {
 
@@ -203,7 +204,9 @@ QImage Reduction::finish(const QImage &picture)
     // (at 1008x672 in half the time).
     if (!picture.hasAlphaChannel())
         result.reinterpretAsFormat(QImage::Format_RGB32);
-    return result;
+    // Handed over, so that the caller can convert it for the screen where it
+    // lies, without a copy.
+    return std::exchange(result, QImage());
 }
 
 // The picture rows of the grid row are summed, each by its weight, into one
