@@ -93,7 +93,8 @@ private slots:
     {
         QFETCH(KernelTarget, target);
         const QImage picture = randomImage(QImage::Format_ARGB32_Premultiplied, 1031, 211, 5);
-        for (const QSize grid : {QSize(601, 123), QSize(97, 20), QSize(40, 9), QSize(1, 2)}) {
+        for (const QSize grid :
+             {QSize(601, 123), QSize(172, 36), QSize(97, 20), QSize(40, 9), QSize(1, 2)}) {
             QImage expected;
             {
                 const TargetLimit fallback(supportedKernelTargets().constLast());

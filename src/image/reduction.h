@@ -56,7 +56,7 @@ public:
     // Computes the rows still missing from picture, complete now, and gives
     // the reduction: Format_ARGB32_Premultiplied of the target's size (RGB32
     // where the picture has no alpha), in the picture's colour space. The
-    // reduction is null after.
+    // reduction is null after (its target stays).
     QImage finish(const QImage &picture);
 
 private:

@@ -875,7 +875,7 @@ void storeBgr888Row(const uint32_t *in, uint8_t *out, size_t count)
 
 // Where sum index k (pixel k / 4, channel k % 4) is stored: each pair of
 // pixels interleaved by channel, so that one signed 16-bit multiply-add
-// weighs the two columns of a pair (see reduceColumnsRow).
+// weighs the two columns of a pair (see weighedColumns).
 constexpr size_t pairedIndex(size_t k)
 {
     return (k & ~size_t(7)) | ((k & 3) << 1) | ((k >> 2) & 1);
@@ -1097,7 +1097,7 @@ void reduceColumnsRow(const uint16_t *HWY_RESTRICT sums, int origin,
     }
 #else
     // Every span has the same even length. The usual lengths (zooms down to
-    // about 1/15) are constants, so that the compiler unrolls the loop over
+    // about 1/14) are constants, so that the compiler unrolls the loop over
     // the columns.
     withEvenTaps(columns[0].count, [&](auto taps) {
         size_t x = 0;

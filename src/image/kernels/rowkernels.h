@@ -89,7 +89,8 @@ using FetchBytesFunction = void (*)(const uint8_t *in, uint32_t *out, size_t cou
 using StoreBytesFunction = void (*)(const uint32_t *in, uint8_t *out, size_t count);
 // The sum of weights[r] * rows[r][k] over the rowCount rows, plus SumBias,
 // in 16 bits, for k < count, stored with each pair of pixels (8 bytes each)
-// interleaved by channel: sum k at ((k & ~7) | (k & 3) << 1 | (k >> 2 & 1)).
+// interleaved by channel: sum k at ((k & ~7) | (k & 3) << 1 | (k >> 2 & 1)),
+// so that sum has room for count rounded up to a whole pair.
 // With weights adding up to 256 the sum fits in 16 bits, and the biased
 // one, read as signed, is the sum - 32768.
 constexpr uint16_t SumBias = 0x8000;
@@ -102,7 +103,8 @@ using ConvertColorsFunction = void (*)(const uint32_t *in, uint32_t *out, size_t
 // picture column of sums[0]; paired and biased as accumulate leaves them)
 // under its span, weighted, to bytes: (s + 32768) >> 16 of each. Every span
 // has the same even length, starts at an even distance from origin, and has
-// its weights adding up to 256; 16 bytes past the last are read.
+// its weights adding up to 256; up to 8 bytes past the last span's weights
+// are read.
 using ReduceColumnsFunction = void (*)(const uint16_t *sums, int origin,
                                        const ReductionSpan *columns, size_t count,
                                        const uint16_t *weights, uint8_t *out);
