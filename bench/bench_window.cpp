@@ -257,15 +257,18 @@ int main(int argc, char **argv)
     // Below zoom 1 the step also reduces what is visible: at 0.512 a part of
     // the picture, at 0.168 all of it. Over the step at zoom 1, the two
     // taken in turns.
-    for (const int steps : {-3, -8}) {
+    const auto reducedSteps = [&](const char *label, int steps) {
         zoomTo(window, steps);
         const Steps reduced = sliderSteps(state, 15);
         const auto [one, below] =
                 stepsInTurns(state, [&](int second) { zoomTo(window, second ? steps : 0); });
-        std::printf("  slider step at zoom %.3f        %8.2f ms  (%.2fx the copy floor, %.2fx the "
-                    "step at zoom 1)\n",
-                    state.scaleFactor(), reduced.step, reduced.step / reduced.floor, below / one);
-    }
+        const QByteArray name =
+                QByteArray(label) + " at zoom " + QByteArray::number(state.scaleFactor(), 'f', 3);
+        std::printf("  %-31s %8.2f ms  (%.2fx the copy floor, %.2fx the step at zoom 1)\n",
+                    name.constData(), reduced.step, reduced.step / reduced.floor, below / one);
+    };
+    for (const int steps : {-3, -8})
+        reducedSteps("slider step", steps);
 
     QImage literal;
     const double reference = median(1, [&](int) {
@@ -340,16 +343,9 @@ int main(int argc, char **argv)
         state.load(untagged);
         zoomTo(window, 0);
         const Steps one = sliderSteps(state, 15);
-        std::printf("  AVX2 slider step, zoom 1         %8.2f ms  (%.2fx the copy floor)\n",
+        std::printf("  AVX2 slider step at zoom 1       %8.2f ms  (%.2fx the copy floor)\n",
                     one.step, one.step / one.floor);
-        zoomTo(window, -8);
-        const Steps reduced = sliderSteps(state, 15);
-        const auto [unreduced, below] =
-                stepsInTurns(state, [&](int second) { zoomTo(window, second ? -8 : 0); });
-        std::printf("  AVX2 slider step, zoom %.3f     %8.2f ms  (%.2fx the copy floor, %.2fx the "
-                    "step at zoom 1)\n",
-                    state.scaleFactor(), reduced.step, reduced.step / reduced.floor,
-                    below / unreduced);
+        reducedSteps("AVX2 slider step", -8);
         Lumivex::setKernelTargetLimit(0);
     }
     state.load(tagged);
