@@ -264,7 +264,7 @@ int main(int argc, char **argv)
                 stepsInTurns(state, [&](int second) { zoomTo(window, second ? steps : 0); });
         const QByteArray name =
                 QByteArray(label) + " at zoom " + QByteArray::number(state.scaleFactor(), 'f', 3);
-        std::printf("  %-31s %8.2f ms  (%.2fx the copy floor, %.2fx the step at zoom 1)\n",
+        std::printf("  %-32s %8.2f ms  (%.2fx the copy floor, %.2fx the step at zoom 1)\n",
                     name.constData(), reduced.step, reduced.step / reduced.floor, below / one);
     };
     for (const int steps : {-3, -8})
