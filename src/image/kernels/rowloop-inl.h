@@ -76,6 +76,50 @@ HWY_INLINE void forEachVector(const uint32_t *in, uint32_t *out, size_t count, c
     }
 }
 
+// Pixels a two-stage loop takes per stage: 1 KiB of results between them.
+constexpr size_t StageWords = 256;
+static_assert(StageWords % HWY_LANES(uint32_t) == 0 && StageWords % LineWords == 0);
+
+// As forEachVector, for an op in two stages (op.first(pixels), then
+// op.second(pixels, first's result); op(pixels) does both): each block of
+// StageWords pixels goes through the first stage whole, its results kept
+// in a buffer, then through the second. A core only runs ahead as far as
+// its queues of operations waiting on their inputs reach, and a vector's
+// chain through both stages is long (some 40 cycles): two loops with
+// shorter chains keep more vectors in flight. (Adjust in cache on an AMD
+// Zen 4 core: 24 cycles per AVX2 vector in one loop, 18 in two. 6000x4000
+// adjust on its two threads: AVX2 10.2-10.8 to 8.2 ms, SSE4 18.7 to 15.0.)
+template<class Op>
+HWY_INLINE void inTwoStages(const uint32_t *in, uint32_t *out, size_t count, const Op &op,
+                            uint32_t *firsts)
+{
+    const DU du;
+    const size_t lanes = hn::Lanes(du);
+    for (size_t i = 0; i < count; i += lanes) {
+        if (i % LineWords == 0) {
+            prefetchAhead(in + i);
+            prefetchAhead(out + i);
+        }
+        hn::Store(op.first(hn::LoadU(du, in + i)), du, firsts + i);
+    }
+    for (size_t i = 0; i < count; i += lanes)
+        hn::StoreU(op.second(hn::LoadU(du, in + i), hn::Load(du, firsts + i)), du, out + i);
+}
+
+template<class Op>
+HWY_INLINE void forEachVectorInTwo(const uint32_t *in, uint32_t *out, size_t count, const Op &op)
+{
+    const size_t lanes = hn::Lanes(DU());
+    HWY_ALIGN uint32_t firsts[StageWords];
+    size_t i = 0;
+    for (; i + StageWords <= count; i += StageWords)
+        inTwoStages(in + i, out + i, StageWords, op, firsts);
+    const size_t vectors = (count - i) / lanes * lanes;
+    inTwoStages(in + i, out + i, vectors, op, firsts);
+    i += vectors;
+    forEachVector(in + i, out + i, count - i, op);
+}
+
 // Replaces the lanes of results flagged in redo by exact(pixel), computed
 // one by one from the input pixels.
 template<class Exact>
