@@ -5,7 +5,10 @@
 #include <QColorTransform>
 #include <QRgba64>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 namespace Lumivex {
@@ -48,6 +51,14 @@ DisplayConversion::DisplayConversion(const QColorSpace &source, const QColorSpac
         t.decode[0][v] = float(linear.red()) / 65535.0f;
         t.decode[1][v] = float(linear.green()) / 65535.0f;
         t.decode[2][v] = float(linear.blue()) / 65535.0f;
+    }
+    t.sharedDecode = std::equal(std::begin(t.decode[0]), std::end(t.decode[0]), t.decode[1])
+                     && std::equal(std::begin(t.decode[0]), std::end(t.decode[0]), t.decode[2]);
+    for (int v = 0; v < 256; ++v) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &t.decode[0][v], sizeof bytes);
+        for (int k = 0; k < 4; ++k)
+            t.decodeBytes[k][v] = bytes[k];
     }
     // The matrix, column by column, from a step of each channel away from
     // mid gray (linear light is linear, and mid gray and the steps stay

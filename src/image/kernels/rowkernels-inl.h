@@ -35,6 +35,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <type_traits>
 
@@ -1149,9 +1150,16 @@ struct ConvertingColors
         const DI di;
         const VI p = hn::BitCast(di, pixels);
         const VI byte = hn::Set(di, 0xff);
-        const VF r = hn::GatherIndex(df, t.decode[0], hn::And(hn::ShiftRight<16>(p), byte));
-        const VF g = hn::GatherIndex(df, t.decode[1], hn::And(hn::ShiftRight<8>(p), byte));
-        const VF b = hn::GatherIndex(df, t.decode[2], hn::And(p, byte));
+        return fromLinear(hn::GatherIndex(df, t.decode[0], hn::And(hn::ShiftRight<16>(p), byte)),
+                          hn::GatherIndex(df, t.decode[1], hn::And(hn::ShiftRight<8>(p), byte)),
+                          hn::GatherIndex(df, t.decode[2], hn::And(p, byte)));
+    }
+
+    // Opaque words from the channels in linear light.
+    HWY_INLINE VU fromLinear(VF r, VF g, VF b) const
+    {
+        const DF df;
+        const DI di;
         const auto encoded = [&](int c) {
             const float *m = t.matrix + 3 * size_t(c);
             const VF x =
@@ -1168,8 +1176,55 @@ struct ConvertingColors
     }
 };
 
+#if HWY_TARGET == HWY_AVX3_DL
+// As ConvertingColors where the channels share their decoding table: its
+// floats' four bytes looked up for all 64 bytes of a vector at once, then
+// each channel's four bytes put together by two byte permutes and a blend
+// (in place of three gathers; a 1000x650 view from Adobe RGB on one Zen 4
+// thread, 2.01 to 1.73 ms).
+struct ConvertingSharedCurve
+{
+    const ColorTables &t;
+    const ByteTable plane[4] = {ByteTable(t.decodeBytes[0]), ByteTable(t.decodeBytes[1]),
+                                ByteTable(t.decodeBytes[2]), ByteTable(t.decodeBytes[3])};
+    ConvertingColors rest{t};
+
+    // Channel byte C of each pixel, from the looked-up planes: bytes 0 and 1
+    // of its float from planes 0 and 1, bytes 2 and 3 from planes 2 and 3.
+    template<int C>
+    static HWY_INLINE __m512i gathered(const __m512i (&bytes)[4])
+    {
+        static constexpr auto index = [] {
+            std::array<uint8_t, 64> i{};
+            for (int k = 0; k < 64; ++k)
+                i[size_t(k)] = uint8_t((k & ~3) + C + (k % 2 == 1 ? 64 : 0));
+            return i;
+        }();
+        const __m512i at = _mm512_loadu_si512(index.data());
+        return _mm512_mask_blend_epi8(0xccccccccccccccccULL,
+                                      _mm512_permutex2var_epi8(bytes[0], at, bytes[1]),
+                                      _mm512_permutex2var_epi8(bytes[2], at, bytes[3]));
+    }
+
+    HWY_INLINE VU operator()(VU pixels) const
+    {
+        const __m512i bytes[4] = {plane[0](pixels.raw), plane[1](pixels.raw), plane[2](pixels.raw),
+                                  plane[3](pixels.raw)};
+        return rest.fromLinear(VF{_mm512_castsi512_ps(gathered<2>(bytes))},
+                               VF{_mm512_castsi512_ps(gathered<1>(bytes))},
+                               VF{_mm512_castsi512_ps(gathered<0>(bytes))});
+    }
+};
+#endif
+
 void convertColorsRow(const uint32_t *in, uint32_t *out, size_t count, const ColorTables &tables)
 {
+#if HWY_TARGET == HWY_AVX3_DL
+    if (tables.sharedDecode) {
+        forEachVector(in, out, count, ConvertingSharedCurve{tables});
+        return;
+    }
+#endif
     forEachVector(in, out, count, ConvertingColors{tables});
 }
 

@@ -71,6 +71,10 @@ struct ColorTables
     float decode[3][256]; // red, green, blue
     float matrix[9];      // row by row: red, green, blue out
     const int32_t *encode[3];
+    // Where the three channels share one decoding table: byte k of each of
+    // its floats at decodeBytes[k][v] (AVX3_DL looks those up 64 at once).
+    bool sharedDecode = false;
+    uint8_t decodeBytes[4][256];
 };
 
 using AdjustRowFunction = void (*)(const uint32_t *in, uint32_t *out, size_t count,
