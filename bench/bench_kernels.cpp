@@ -1,16 +1,19 @@
 // Times the pixel operations on a 6000x4000 photo-like image at every kernel
-// target the CPU runs, against a copy of the pixel buffer by as many threads
-// as the kernels use (the floor: no pass over the image can be much faster
-// than that) and against their literal per-pixel definitions, whose results
+// target the CPU runs, against their floor, a pass over the pixel buffer by
+// as many threads as the kernels use (no pass over the image can be much
+// faster than that): the adjustment, which writes another buffer, against a
+// copy into one; the filters, which write in place, against a pass in
+// place. And against their literal per-pixel definitions, whose results
 // they must equal.
 //
-// The passes go round the targets and the floor in turn, each time ratio
+// The passes go round the targets and the floors in turn, each time ratio
 // taken against the floor of its own round, so that a machine busy with
 // something else for a while slows both sides of a ratio alike. Prints the
-// floor, then for each operation and target:
+// floors, then for each operation and target:
 //   copy-floor THREADS MS                (median time of the copy floor)
+//   in-place-floor THREADS MS            (median time of the pass in place)
 //   time OPERATION TARGET MS             (median time of the operation)
-//   floor-ratio OPERATION TARGET RATIO   (median time over the copy floor)
+//   floor-ratio OPERATION TARGET RATIO   (median time over its floor)
 //   exact OPERATION TARGET yes|no        (result equals the literal one)
 // then, for each format the row formats handle, at the best target:
 //   format-time adjust FORMAT TARGET MS
@@ -148,11 +151,15 @@ int main()
                                                          std::vector<std::vector<double>>(
                                                                  size_t(targets.size())));
     auto times = ratios;
-    std::vector<double> floors;
+    std::vector<double> floors, inPlaceFloors;
     std::vector<QImage> work(size_t(targets.size()) * Operations);
     for (int round = 0; round < Rounds; ++round) {
         const double floorMs = copyFloor();
         floors.push_back(floorMs);
+        // The filters' floor, from the same start as theirs below.
+        std::memcpy(copy.bits(), photo.constBits(), size_t(photo.sizeInBytes()));
+        const double inPlaceMs = LumivexBench::inPlaceFloorMs(copy);
+        inPlaceFloors.push_back(inPlaceMs);
         for (int op = 0; op < Operations; ++op) {
             for (qsizetype t = 0; t < targets.size(); ++t) {
                 setKernelTargetLimit(targets[t]);
@@ -165,13 +172,14 @@ int main()
                     std::memcpy(target.bits(), photo.constBits(), size_t(photo.sizeInBytes()));
                 const double ms = milliseconds([&] { run(Operation(op), photo, target); });
                 times[size_t(op)][size_t(t)].push_back(ms);
-                ratios[size_t(op)][size_t(t)].push_back(ms / floorMs);
+                ratios[size_t(op)][size_t(t)].push_back(ms / (op == Adjust ? floorMs : inPlaceMs));
             }
         }
     }
     setKernelTargetLimit(0);
 
     std::printf("copy-floor %d %.2f\n", LumivexBench::floorThreads(), median(floors));
+    std::printf("in-place-floor %d %.2f\n", LumivexBench::floorThreads(), median(inPlaceFloors));
     for (int op = 0; op < Operations; ++op) {
         for (qsizetype t = 0; t < targets.size(); ++t) {
             const QString name = kernelTargetName(targets[t]);
@@ -184,6 +192,8 @@ int main()
 
     std::printf("\nbuffer copy on %d threads (floor) %8.1f ms\n", LumivexBench::floorThreads(),
                 median(floors));
+    std::printf("pass in place on %d threads (the filters' floor) %.1f ms\n",
+                LumivexBench::floorThreads(), median(inPlaceFloors));
     for (int op = 0; op < Operations; ++op) {
         std::printf("%-9s literal %8.1f ms\n", operationNames[op], literalMs[op]);
         for (qsizetype t = 0; t < targets.size(); ++t) {
