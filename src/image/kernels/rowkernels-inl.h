@@ -516,12 +516,12 @@ HWY_INLINE void prefetchTurn(const uint8_t *p, size_t bytes)
 }
 
 // Three-byte rows, four pixels (12 bytes) per 16 bytes of a shuffle: whole
-// AVX2 and AVX-512 vectors, asking for the lines ahead as they go, then
-// 128-bit ones. The loads and stores stay inside the row (a store's last
+// AVX2 and AVX-512 vectors, then 128-bit ones, asking for the lines ahead
+// as they go. The loads and stores stay inside the row (a store's last
 // bytes are the next pixels', written after it), the pixels left over go
-// one by one. (6000x4000 RGB888 adjust,
-// AVX3_DL, two threads: 5.8 times the copy floor with the scalar adapters;
-// 1.50 times RGB32's time with 128-bit vectors only, 1.34 so.)
+// one by one. (6000x4000 RGB888 adjust, AVX3_DL, two threads: 5.8 times
+// the copy floor with the scalar adapters; 1.50 times RGB32's time with
+// 128-bit vectors only, 1.34 so.)
 template<bool Reversed>
 HWY_INLINE void fetchThreeBytes(const uint8_t *in, uint32_t *out, size_t count)
 {
@@ -1192,7 +1192,7 @@ struct ConvertingSharedCurve
     // Channel byte C of each pixel, from the looked-up planes: bytes 0 and 1
     // of its float from planes 0 and 1, bytes 2 and 3 from planes 2 and 3.
     template<int C>
-    static HWY_INLINE __m512i gathered(const __m512i (&bytes)[4])
+    static HWY_INLINE __m512i channelFloats(const __m512i (&bytes)[4])
     {
         static constexpr auto index = [] {
             std::array<uint8_t, 64> i{};
@@ -1210,9 +1210,9 @@ struct ConvertingSharedCurve
     {
         const __m512i bytes[4] = {plane[0](pixels.raw), plane[1](pixels.raw), plane[2](pixels.raw),
                                   plane[3](pixels.raw)};
-        return rest.fromLinear(VF{_mm512_castsi512_ps(gathered<2>(bytes))},
-                               VF{_mm512_castsi512_ps(gathered<1>(bytes))},
-                               VF{_mm512_castsi512_ps(gathered<0>(bytes))});
+        return rest.fromLinear(VF{_mm512_castsi512_ps(channelFloats<2>(bytes))},
+                               VF{_mm512_castsi512_ps(channelFloats<1>(bytes))},
+                               VF{_mm512_castsi512_ps(channelFloats<0>(bytes))});
     }
 };
 #endif
