@@ -22,21 +22,30 @@ inline int floorThreads()
     return QThreadPool::globalInstance()->maxThreadCount();
 }
 
+// Milliseconds to run pass(byteOffset, bytes) over the rows of image, shared
+// out to the thread pool as the kernels share theirs.
+template<class Pass>
+double timedRowsMs(const QImage &image, const Pass &pass)
+{
+    const auto rowBytes = size_t(image.bytesPerLine());
+    QElapsedTimer timer;
+    timer.start();
+    Lumivex::forEachSegment(image.height(), qint64(image.width()) * image.height(),
+                            [&](int y0, int y1) {
+                                pass(size_t(y0) * rowBytes, size_t(y1 - y0) * rowBytes);
+                            });
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
 // Milliseconds to copy source into target, which has the same size and
 // format and has been written before (so no page is first touched here).
 inline double copyFloorMs(const QImage &source, QImage &target)
 {
     const uchar *from = source.constBits();
     uchar *to = target.bits(); // detaches, if it must, before the clock starts
-    const auto rowBytes = size_t(source.bytesPerLine());
-    QElapsedTimer timer;
-    timer.start();
-    Lumivex::forEachSegment(source.height(), qint64(source.width()) * source.height(),
-                            [&](int y0, int y1) {
-                                std::memcpy(to + y0 * rowBytes, from + y0 * rowBytes,
-                                            size_t(y1 - y0) * rowBytes);
-                            });
-    return double(timer.nsecsElapsed()) / 1e6;
+    return timedRowsMs(source, [&](size_t offset, size_t bytes) {
+        std::memcpy(to + offset, from + offset, bytes);
+    });
 }
 
 // The floor of a pass in place (the filters'): milliseconds to read and
@@ -47,28 +56,21 @@ inline double copyFloorMs(const QImage &source, QImage &target)
 inline double inPlaceFloorMs(QImage &image)
 {
     uchar *bits = image.bits(); // detaches, if it must, before the clock starts
-    const auto rowBytes = size_t(image.bytesPerLine());
-    QElapsedTimer timer;
-    timer.start();
-    Lumivex::forEachSegment(image.height(), qint64(image.width()) * image.height(),
-                            [&](int y0, int y1) {
-                                // Each byte turned over (a real write), 64 at a
-                                // time: 8 at a time, one write a cycle, was no
-                                // faster than the memory here.
-                                using Block = quint32 __attribute__((vector_size(64)));
-                                uchar *begin = bits + y0 * rowBytes;
-                                const size_t bytes = size_t(y1 - y0) * rowBytes;
-                                size_t i = 0;
-                                for (; i + sizeof(Block) <= bytes; i += sizeof(Block)) {
-                                    Block block;
-                                    std::memcpy(&block, begin + i, sizeof block);
-                                    block = ~block;
-                                    std::memcpy(begin + i, &block, sizeof block);
-                                }
-                                for (; i < bytes; ++i)
-                                    begin[i] = uchar(~begin[i]);
-                            });
-    return double(timer.nsecsElapsed()) / 1e6;
+    return timedRowsMs(image, [&](size_t offset, size_t bytes) {
+        // Each byte turned over (a real write), 64 at a time: 8 at a time,
+        // one write a cycle, was no faster than the memory here.
+        using Block = quint32 __attribute__((vector_size(64)));
+        uchar *begin = bits + offset;
+        size_t i = 0;
+        for (; i + sizeof(Block) <= bytes; i += sizeof(Block)) {
+            Block block;
+            std::memcpy(&block, begin + i, sizeof block);
+            block = ~block;
+            std::memcpy(begin + i, &block, sizeof block);
+        }
+        for (; i < bytes; ++i)
+            begin[i] = uchar(~begin[i]);
+    });
 }
 
 // A target for copyFloorMs: a deep copy of source, so every page is touched.
