@@ -8,9 +8,11 @@
 #include <QColorSpace>
 #include <QColorTransform>
 #include <QSysInfo>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 using namespace Lumivex;
@@ -54,6 +56,25 @@ void addTargetRows(const QByteArray &prefix)
 {
     for (KernelTarget target : targetsUnderTest())
         QTest::addRow("%s%s", prefix.constData(), qPrintable(kernelTargetName(target))) << target;
+}
+
+// Adobe RGB with a green curve of its own (gamma 1.8 where red and blue
+// keep 2.2): Qt's profile shares one curve tag among the three, so a copy
+// of it is appended for green.
+QColorSpace adobeWithOwnGreen()
+{
+    QByteArray icc = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
+    const auto tag = [&](int i) { return reinterpret_cast<uchar *>(icc.data()) + 132 + 12 * i; };
+    for (int i = 0; i < int(qFromBigEndian<quint32>(icc.constData() + 128)); ++i) {
+        if (std::memcmp(tag(i), "gTRC", 4) != 0)
+            continue;
+        QByteArray curve = icc.mid(qFromBigEndian<quint32>(tag(i) + 4), 16);
+        qToBigEndian<quint32>(0x0001cccd, curve.data() + 12); // 1.8 in s15.16
+        qToBigEndian<quint32>(quint32(icc.size()), tag(i) + 4);
+        icc += curve;
+        qToBigEndian<quint32>(quint32(icc.size()), icc.data());
+    }
+    return QColorSpace::fromIccProfile(icc);
 }
 
 } // namespace
@@ -424,6 +445,12 @@ void TestKernels::displayConversion_data()
                           qPrintable(kernelTargetName(target)))
                     << target << colorSpace;
         }
+    }
+    // A curve per channel: the vector lookups of a shared curve must not
+    // take it.
+    for (KernelTarget target : targetsUnderTest()) {
+        QTest::addRow("own green curve %s", qPrintable(kernelTargetName(target)))
+                << target << adobeWithOwnGreen();
     }
 }
 
