@@ -64,8 +64,10 @@ void addTargetRows(const QByteArray &prefix)
 QColorSpace adobeWithOwnGreen()
 {
     QByteArray icc = QColorSpace(QColorSpace::AdobeRgb).iccProfile();
-    const auto tag = [&](int i) { return reinterpret_cast<uchar *>(icc.data()) + 132 + 12 * i; };
-    for (int i = 0; i < int(qFromBigEndian<quint32>(icc.constData() + 128)); ++i) {
+    const auto tag = [&](qsizetype i) {
+        return reinterpret_cast<uchar *>(icc.data()) + 132 + 12 * i;
+    };
+    for (qsizetype i = 0; i < qsizetype(qFromBigEndian<quint32>(icc.constData() + 128)); ++i) {
         if (std::memcmp(tag(i), "gTRC", 4) != 0)
             continue;
         QByteArray curve = icc.mid(qFromBigEndian<quint32>(tag(i) + 4), 16);
